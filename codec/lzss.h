@@ -1,0 +1,84 @@
+// TLZSS: the archive's LZSS codec (4096-byte ring, 3..18-byte matches, flag byte per 8 tokens).
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+#include "codec/dostime.h"
+
+// One codec object holds all working storage and the two streams it works on.
+//
+// A compressed entry is a 36-byte header (magic, six local-time fields,
+// unpackedSize, packedSize) followed by packedSize bytes of token stream;
+// docs/archive-format.md describes the bytes. Every operation reports 1 for
+// success and 0 for failure; nothing throws.
+class TLZSS {
+public:
+    static constexpr int RING_SIZE = 4096;           // ring of recent bytes; positions are 12-bit
+    static constexpr int MAX_MATCH = 18;             // longest reference, and the encoder's lookahead
+    static constexpr int MIN_MATCH = 3;              // shortest reference
+    static constexpr int NO_NODE = RING_SIZE;        // "no position" in the match tree arrays
+    static constexpr uint32_t ENTRY_MAGIC = 0x00137457;
+    static constexpr int FIRST_WRITE_POS = RING_SIZE - MAX_MATCH;  // 4078; 0..4077 start as spaces
+    static constexpr int RING_BYTES = RING_SIZE + MAX_MATCH - 1;   // ring plus 17 mirror bytes
+    static constexpr int ROOT_BASE = RING_SIZE + 1;                // rightChild[ROOT_BASE + b]: root of byte b
+    static constexpr int STREAM_BUFFER = 32767;                    // full buffering of both streams
+    static constexpr uint32_t HEADER_SIZE = 36;
+
+    // Allocates the ring and the tree arrays, cleared to zero. With a non-zero
+    // progressEnabled, Decode calls Progress once per output byte.
+    explicit TLZSS(int32_t progressEnabled);
+    // Releases the buffers, then closes inputFile and outputFile if open.
+    virtual ~TLZSS();
+
+    TLZSS(const TLZSS&) = delete;
+    TLZSS& operator=(const TLZSS&) = delete;
+
+    // Closes inputFile, opens name "rb" with a 32767-byte full buffer and, when
+    // offset is not -1, seeks there. Returns 1 when inputFile is open, else 0
+    // (also for a null name; the old stream is closed either way).
+    int OpenInput(const char* name, int32_t offset);
+    // The same for outputFile, opened "wb+" (created or truncated).
+    int OpenOutput(const char* name, int32_t offset);
+
+    // Expands the one entry at the current position of input into output,
+    // which must be outputFile. Returns 1 when the output file's length equals
+    // unpackedSize, 0 otherwise: a null stream, a wrong magic (4 bytes
+    // consumed, nothing written), input ending inside the token stream, or
+    // tokens that produce a different length. A well-formed entry is consumed
+    // exactly: input is left on the first byte after it. On every stop after
+    // the header, outputFile is flushed and given the entry's time.
+    int Decode(FILE* input, FILE* output);
+
+    // Writes one entry for all remaining bytes of input at the current
+    // position of output, with the last-write time of the file behind input.
+    // Returns 0 (sizes zeroed, nothing written) for a null stream, else 1;
+    // output is left at the end of the entry.
+    int Encode(FILE* input, FILE* output);
+    // The same with a given time instead of the input file's.
+    int Encode(FILE* input, FILE* output, TDosTime time);
+
+    // Called by Decode for every output byte when progressEnabled is non-zero:
+    // done = bytes of this entry written before this one, total = unpackedSize.
+    virtual void Progress(uint32_t done, uint32_t total);
+
+    // Encoder internals, public so that the tree can be tested on its own.
+    int ReadInputByte(FILE* input);  // next byte (0..255) counted in unpackedSize, or -1 at the end
+    void ResetTree();                // empties the match tree
+    void InsertPosition(int r);      // inserts r; leaves the longest earlier match in bestPos/bestLen
+    void RemovePosition(int p);      // takes p out of the tree; nothing if p is not in it
+
+    uint8_t* ring;           // RING_SIZE bytes of history plus 17 mirror bytes equal to ring[0..16]
+    int32_t bestPos;         // encoder: ring position of the longest match of the last insertion
+    int32_t bestLen;         // encoder: length of that match, 0..18
+    int32_t* leftChild;      // 4097 entries: smaller-side child of each position, or NO_NODE
+    int32_t* rightChild;     // 4353 entries: larger-side child; 4097..4352 are the 256 roots
+    int32_t* parent;         // 4097 entries: parent position or root, NO_NODE when not in the tree
+    uint32_t unpackedSize;   // decoder: header value; encoder: input bytes read
+    uint32_t packedSize;     // decoder: header value; encoder: token-stream bytes written
+    uint32_t packedRead;     // decoder: token-stream bytes fetched in the current entry
+    uint32_t outputCount;    // decoder: bytes already reported through Progress
+    int32_t progressEnabled; // non-zero: Decode reports every output byte
+    FILE* inputFile;         // owned stream from OpenInput, or null
+    FILE* outputFile;        // owned stream from OpenOutput, or null
+};

@@ -1,0 +1,24 @@
+// Working folders and temporary names: where the preloader puts things on disk.
+#pragma once
+
+#include "prep/tstring.h"
+
+// Program-wide strings, constructed before WinMain in this order:
+extern TString folderName;     // "_Velto3d\" until ChooseExtractFolder picks "_Velto3d<N>\"
+extern TString folderBase;     // "_Velto3d"
+extern TString installerPath;  // full path of the unpacked INSTALL.EXE, set by PrepareInstallation
+extern const char archiveName[];  // "SETUP.TMP", beside the program
+
+// True when path names an existing file or folder; false for null.
+bool FileExists(const char* path);
+// Fills buffer (at least 256 characters) with the program's folder, ending in
+// a backslash, and returns it.
+char* GetProgramDirectory(char* buffer);
+// A temporary file name in out (260 characters): the system's temporary
+// folder, else "c:\temp\KZW<n>.tmp", else a bare "TMP<n>.$$$".
+void MakeTempFileName(char* out, const char* prefix);
+// Creates every missing folder along path up to its last backslash.
+// Returns 1, or 0 at the first folder that cannot be created.
+int CreatePathDirectories(const char* path);
+// Chooses the first free "_Velto3d<N>" in the temporary location and sets folderName.
+void ChooseExtractFolder();
