@@ -6,6 +6,50 @@
 
 #include "codec/dostime.h"
 
+// Receives the bytes of one entry from TLZSS::Expand, in order, as they are
+// decoded. Decode writes them to its output stream; velto-pack can count,
+// check or store them without a file.
+class TEntrySink {
+public:
+    virtual ~TEntrySink() = default;
+    // Takes the next decoded byte. Returning false ends the expansion at once
+    // (stop SINK_REFUSED), e.g. when more bytes come than the header announced.
+    virtual bool Put(uint8_t byte) = 0;
+};
+
+// Why an expansion ended.
+enum class TExpandStop {
+    NO_INPUT,      // the input stream was null; nothing read
+    BAD_MAGIC,     // the first four bytes (missing ones as zero) were not ENTRY_MAGIC
+    EMPTY_ENTRY,   // unpackedSize 0: the header alone, no token byte read
+    PACKED_END,    // all packedSize token bytes were used: the regular end
+    INPUT_END,     // the input ended (or failed) inside the token stream
+    SINK_REFUSED,  // the sink returned false
+};
+
+// What TLZSS::Expand found in one entry. Offsets are relative to the first
+// byte of the entry's header; the input stream stands at inputRead.
+struct TEntryInfo {
+    TExpandStop stop = TExpandStop::NO_INPUT;
+    uint32_t magic = 0;         // the first four bytes as read (missing ones as zero)
+    uint32_t headerRead = 0;    // header bytes present, 0..36; below 36 the header is cut short
+    TDosTime time = {0, 0};     // the six time fields, each masked to its width, packed
+    uint32_t unpackedSize = 0;  // header value (missing bytes as zero)
+    uint32_t packedSize = 0;    // header value (missing bytes as zero)
+    uint32_t tokenRead = 0;     // token-stream bytes actually read
+    uint32_t inputRead = 0;     // headerRead + tokenRead: where the input stopped
+    uint64_t produced = 0;      // bytes given to the sink (may exceed unpackedSize)
+
+    // True for a sound entry: a whole header, and a token stream that ends
+    // exactly at packedSize and yields exactly unpackedSize bytes (an empty
+    // entry announces no token bytes, which a reader would never consume).
+    bool Complete() const {
+        if (headerRead != 36 || produced != unpackedSize) return false;
+        if (stop == TExpandStop::EMPTY_ENTRY) return packedSize == 0;
+        return stop == TExpandStop::PACKED_END && tokenRead == packedSize;
+    }
+};
+
 // One codec object holds all working storage and the two streams it works on.
 //
 // A compressed entry is a 36-byte header (magic, six local-time fields,
@@ -14,15 +58,15 @@
 // success and 0 for failure; nothing throws.
 class TLZSS {
 public:
-    static constexpr int RING_SIZE = 4096;           // ring of recent bytes; positions are 12-bit
-    static constexpr int MAX_MATCH = 18;             // longest reference, and the encoder's lookahead
-    static constexpr int MIN_MATCH = 3;              // shortest reference
-    static constexpr int NO_NODE = RING_SIZE;        // "no position" in the match tree arrays
+    static constexpr int RING_SIZE = 4096;     // ring of recent bytes; positions are 12-bit
+    static constexpr int MAX_MATCH = 18;       // longest reference, and the encoder's lookahead
+    static constexpr int MIN_MATCH = 3;        // shortest reference
+    static constexpr int NO_NODE = RING_SIZE;  // "no position" in the match tree arrays
     static constexpr uint32_t ENTRY_MAGIC = 0x00137457;
     static constexpr int FIRST_WRITE_POS = RING_SIZE - MAX_MATCH;  // 4078; 0..4077 start as spaces
     static constexpr int RING_BYTES = RING_SIZE + MAX_MATCH - 1;   // ring plus 17 mirror bytes
-    static constexpr int ROOT_BASE = RING_SIZE + 1;                // rightChild[ROOT_BASE + b]: root of byte b
-    static constexpr int STREAM_BUFFER = 32767;                    // full buffering of both streams
+    static constexpr int ROOT_BASE = RING_SIZE + 1;  // rightChild[ROOT_BASE + b]: root of byte b
+    static constexpr int STREAM_BUFFER = 32767;      // full buffering of both streams
     static constexpr uint32_t HEADER_SIZE = 36;
 
     // Allocates the ring and the tree arrays, cleared to zero. With a non-zero
@@ -42,18 +86,32 @@ public:
     int OpenOutput(const char* name, int32_t offset);
 
     // Expands the one entry at the current position of input into output,
-    // which must be outputFile. Returns 1 when the output file's length equals
-    // unpackedSize, 0 otherwise: a null stream, a wrong magic (4 bytes
-    // consumed, nothing written), input ending inside the token stream, or
-    // tokens that produce a different length. A well-formed entry is consumed
-    // exactly: input is left on the first byte after it. On every stop after
-    // the header, outputFile is flushed and given the entry's time.
+    // which is meant to be outputFile: the completion (flush, seek to the end,
+    // length, time) works on outputFile, or on output when outputFile is null.
+    // Returns 1 when that file's length equals unpackedSize (or at once, with
+    // nothing written, when unpackedSize is 0), 0 otherwise: a null stream, a
+    // wrong magic (4 bytes consumed, nothing written), input ending inside the
+    // token stream, or tokens that produce a different length. A well-formed
+    // entry is consumed exactly: input is left on the first byte after it. On
+    // every stop after a non-empty header the file gets the entry's time.
     int Decode(FILE* input, FILE* output);
 
+    // The decoder itself, without a file: expands the entry at the current
+    // position of input into sink and reports what it found in *info (may be
+    // null). Reads exactly what Decode reads and stops where Decode stops
+    // (Decode is built on it); sets unpackedSize, packedSize and packedRead
+    // like Decode, calls no Progress and touches neither stream field.
+    // Returns 1 when info->Complete() holds, else 0 (bad magic, header or
+    // token stream cut short, packedSize too small or too large for the
+    // tokens, more or fewer bytes than unpackedSize, or the sink refused).
+    int Expand(FILE* input, TEntrySink& sink, TEntryInfo* info);
+
     // Writes one entry for all remaining bytes of input at the current
-    // position of output, with the last-write time of the file behind input.
-    // Returns 0 (sizes zeroed, nothing written) for a null stream, else 1;
-    // output is left at the end of the entry.
+    // position of output, with the last-write time of the file behind input
+    // (1980-01-01 00:00:00 when it cannot be read). Returns 0 (sizes zeroed,
+    // nothing written) for a null stream, else 1; output is left at the end of
+    // the entry, and unpackedSize and packedSize hold its sizes. The bytes
+    // depend on the input alone, never on earlier Encode or Decode calls.
     int Encode(FILE* input, FILE* output);
     // The same with a given time instead of the input file's.
     int Encode(FILE* input, FILE* output, TDosTime time);
@@ -65,20 +123,24 @@ public:
     // Encoder internals, public so that the tree can be tested on its own.
     int ReadInputByte(FILE* input);  // next byte (0..255) counted in unpackedSize, or -1 at the end
     void ResetTree();                // empties the match tree
-    void InsertPosition(int r);      // inserts r; leaves the longest earlier match in bestPos/bestLen
-    void RemovePosition(int p);      // takes p out of the tree; nothing if p is not in it
+    void InsertPosition(int r);  // inserts r; leaves the longest earlier match in bestPos/bestLen
+    void RemovePosition(int p);  // takes p out of the tree; nothing if p is not in it
 
-    uint8_t* ring;           // RING_SIZE bytes of history plus 17 mirror bytes equal to ring[0..16]
-    int32_t bestPos;         // encoder: ring position of the longest match of the last insertion
-    int32_t bestLen;         // encoder: length of that match, 0..18
-    int32_t* leftChild;      // 4097 entries: smaller-side child of each position, or NO_NODE
-    int32_t* rightChild;     // 4353 entries: larger-side child; 4097..4352 are the 256 roots
-    int32_t* parent;         // 4097 entries: parent position or root, NO_NODE when not in the tree
-    uint32_t unpackedSize;   // decoder: header value; encoder: input bytes read
-    uint32_t packedSize;     // decoder: header value; encoder: token-stream bytes written
-    uint32_t packedRead;     // decoder: token-stream bytes fetched in the current entry
-    uint32_t outputCount;    // decoder: bytes already reported through Progress
-    int32_t progressEnabled; // non-zero: Decode reports every output byte
-    FILE* inputFile;         // owned stream from OpenInput, or null
-    FILE* outputFile;        // owned stream from OpenOutput, or null
+    uint8_t* ring;          // RING_SIZE bytes of history plus 17 mirror bytes equal to ring[0..16]
+    int32_t bestPos;        // encoder: ring position of the longest match of the last insertion
+    int32_t bestLen;        // encoder: length of that match, 0..18
+    int32_t* leftChild;     // 4097 entries: smaller-side child of each position, or NO_NODE
+    int32_t* rightChild;    // 4353 entries: larger-side child; 4097..4352 are the 256 roots
+    int32_t* parent;        // 4097 entries: parent position or root, NO_NODE when not in the tree
+    uint32_t unpackedSize;  // decoder: header value; encoder: input bytes read
+    uint32_t packedSize;    // decoder: header value; encoder: token-stream bytes written
+    uint32_t packedRead;    // decoder: token-stream bytes fetched in the current entry
+    uint32_t outputCount;   // decoder: bytes already reported through Progress
+    int32_t progressEnabled;  // non-zero: Decode reports every output byte
+    FILE* inputFile;          // owned stream from OpenInput, or null
+    FILE* outputFile;         // owned stream from OpenOutput, or null
+
+private:
+    // Expand's work once input is known to be open.
+    int ExpandEntry(FILE* input, TEntrySink& sink, TEntryInfo& info);
 };

@@ -27,3 +27,14 @@ bool UtcToLocal(int64_t seconds, TCalendarTime* local);
 // Local calendar time to UTC seconds, likewise with that date's own rule.
 // Returns false for fields that do not form a valid time.
 bool LocalToUtc(const TCalendarTime& local, int64_t* seconds);
+
+// True when the fields name a real calendar time: month 1..12, a day that
+// exists in that month, hour 0..23, minute and second 0..59.
+inline bool IsValidCalendarTime(const TCalendarTime& t) {
+    static const int DAYS[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (t.month < 1 || t.month > 12 || t.day < 1) return false;
+    const bool leap = (t.year % 4 == 0 && t.year % 100 != 0) || t.year % 400 == 0;
+    const int days = DAYS[t.month - 1] + (t.month == 2 && leap ? 1 : 0);
+    return t.day <= days && t.hour >= 0 && t.hour <= 23 && t.minute >= 0 && t.minute <= 59 &&
+           t.second >= 0 && t.second <= 59;
+}
