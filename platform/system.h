@@ -1,4 +1,4 @@
-// The seam between the preloader's logic and the OS: every call the logic makes goes through TSystem.
+// The seam between the preloader's logic and the OS: every OS call of the logic goes through it.
 #pragma once
 
 #include <cstdint>
@@ -12,6 +12,10 @@ class TSystem {
 public:
     static constexpr uint32_t INVALID_ATTRIBUTES = 0xFFFFFFFFu;
     static constexpr unsigned DRIVE_CDROM = 5;
+    static constexpr uint32_t ATTRIBUTE_READONLY = 0x01;
+    static constexpr uint32_t ATTRIBUTE_HIDDEN = 0x02;
+    static constexpr uint32_t ATTRIBUTE_DIRECTORY = 0x10;
+    static constexpr uint32_t ATTRIBUTE_NORMAL = 0x80;
 
     virtual ~TSystem() = default;
 
@@ -19,7 +23,9 @@ public:
     virtual FILE* OpenStream(const char* path, const char* mode) = 0;
 
     // The user's temporary directory, ending in a backslash, into buffer.
-    virtual void GetTempPathA(unsigned size, char* buffer) = 0;
+    // Returns its length, 0 on failure, or more than size - 1 when it does
+    // not fit (buffer then holds nothing usable).
+    virtual unsigned GetTempPathA(unsigned size, char* buffer) = 0;
     // Drive type of a root such as "C:\"; DRIVE_CDROM for a CD-ROM drive.
     virtual unsigned GetDriveTypeA(const char* root) = 0;
     // With unique 0: makes up a fresh name in directory (prefix's first three
@@ -36,8 +42,9 @@ public:
     virtual bool DeleteFileA(const char* path) = 0;
     // Creates (or empties) a file with read and write access and closes it.
     virtual void CreateEmptyFile(const char* path) = 0;
-    // Full path of the program file, at most size - 1 characters.
-    virtual void GetModuleFileNameA(char* buffer, unsigned size) = 0;
+    // Full path of the program file, at most size - 1 characters. Returns its
+    // length, 0 on failure, or size when the name was cut short.
+    virtual unsigned GetModuleFileNameA(char* buffer, unsigned size) = 0;
 
     // Shows the system's wait cursor from now on.
     virtual void SetWaitCursor() = 0;
