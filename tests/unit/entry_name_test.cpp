@@ -43,6 +43,8 @@ TEST(EntryNameTest, RefusesNamesThatLeaveTheFolderOrReachADevice) {
         {"lpt9", false},          // likewise
         {"COM\xB9", false},       // superscript one, a port as well
         {"LPT\xB3.x", false},     // superscript three
+        {"conin$", false},        // the console's input
+        {"CONOUT$.txt", false},   // and output
     };
     for (const auto& c : cases) {
         EXPECT_EQ(IsSafeEntryName(c.name), c.safe) << (c.name ? c.name : "(null)");
