@@ -39,13 +39,15 @@ TLZSS::TLZSS(int32_t progressEnabled)
       outputCount(0),
       progressEnabled(progressEnabled),
       inputFile(nullptr),
-      outputFile(nullptr) {}
+      outputFile(nullptr),
+      ioBuffer(new uint8_t[IO_BUFFER_BYTES]()) {}
 
 TLZSS::~TLZSS() {
     delete[] ring;
     delete[] leftChild;
     delete[] rightChild;
     delete[] parent;
+    delete[] ioBuffer;
     CloseStream(&inputFile);
     CloseStream(&outputFile);
 }

@@ -1,6 +1,7 @@
 // TLZSS: the archive's LZSS codec (4096-byte ring, 3..18-byte matches, flag byte per 8 tokens).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
@@ -15,6 +16,12 @@ public:
     // Takes the next decoded byte. Returning false ends the expansion at once
     // (stop SINK_REFUSED), e.g. when more bytes come than the header announced.
     virtual bool Put(uint8_t byte) = 0;
+    // Takes the next count decoded bytes at once and returns how many of them
+    // it took, from the first on; fewer than count ends the expansion at the
+    // first byte not taken (stop SINK_REFUSED), exactly as a refusing Put
+    // would. The default hands the bytes to Put one at a time; a sink that
+    // can take a block in one go should override it.
+    virtual size_t Write(const uint8_t* bytes, size_t count);
 };
 
 // Why an expansion ended.
@@ -68,8 +75,16 @@ public:
     static constexpr int ROOT_BASE = RING_SIZE + 1;  // rightChild[ROOT_BASE + b]: root of byte b
     static constexpr int STREAM_BUFFER = 32767;      // full buffering of both streams
     static constexpr uint32_t HEADER_SIZE = 36;
+    static constexpr size_t IO_BLOCK = 65536;  // bytes per read or write of the codec's own buffers
+    // The codec's I/O buffer. Decode: a block of input, 4096 bytes of
+    // history, a block of output and room for a reference copied whole past
+    // its end. Encode: a block of input, a block of output and a packed copy
+    // of the match tree (2 bytes for each of 2 * 4353 + 4097 links).
+    static constexpr size_t IO_BUFFER_BYTES =
+        2 * IO_BLOCK + 2 * (2 * (ROOT_BASE + 256) + RING_SIZE + 1);
 
-    // Allocates the ring and the tree arrays, cleared to zero. With a non-zero
+    // Allocates the ring, the tree arrays and the I/O buffers, all cleared to
+    // zero; Decode and Encode allocate nothing. With a non-zero
     // progressEnabled, Decode calls Progress once per output byte.
     explicit TLZSS(int32_t progressEnabled);
     // Releases the buffers, then closes inputFile and outputFile if open.
@@ -101,6 +116,10 @@ public:
     // null). Reads exactly what Decode reads and stops where Decode stops
     // (Decode is built on it); sets unpackedSize, packedSize and packedRead
     // like Decode, calls no Progress and touches neither stream field.
+    // From a regular file it reads the token stream in blocks (never past
+    // the entry; after a refusing sink it moves the input back to inputRead)
+    // and hands the sink blocks of bytes; from any other stream it fetches
+    // and hands over one token at a time.
     // Returns 1 when info->Complete() holds, else 0 (bad magic, header or
     // token stream cut short, packedSize too small or too large for the
     // tokens, more or fewer bytes than unpackedSize, or the sink refused).
@@ -141,6 +160,11 @@ public:
     FILE* outputFile;         // owned stream from OpenOutput, or null
 
 private:
-    // Expand's work once input is known to be open.
-    int ExpandEntry(FILE* input, TEntrySink& sink, TEntryInfo& info);
+    // Expand's work once input is known to be open; with byTokens, token bytes
+    // are fetched one at a time and each token's bytes go to the sink before
+    // the next token is fetched, as Decode's per-byte Progress needs.
+    int ExpandEntry(FILE* input, TEntrySink& sink, TEntryInfo& info, bool byTokens);
+
+    uint8_t* ioBuffer;  // IO_BUFFER_BYTES: the decoder's token block and output window, or
+                        // the encoder's input block, token buffer and packed tree
 };

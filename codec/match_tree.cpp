@@ -16,10 +16,18 @@
 // NO_NODE exactly when p is not in the tree; updating the parent of a missing
 // child writes to the spare slot parent[NO_NODE], which nothing reads.
 //
+// Strings do not change while they are in the tree: the encoder replaces
+// the ring byte at s only after RemovePosition(s), and every other position
+// whose string holds that byte (the 17 before s) is not yet inserted. So the
+// tree stays ordered, and a walk may skip the prefix that the node it meets
+// must share with the key (see InsertIntoTree).
+//
 // Cost: the trees are not balanced. Data that inserts strings in sorted order
 // (long runs of slowly changing bytes) makes deep paths, but the ring bounds
-// every tree to 4096 nodes, and a removal compares no strings at all.
-#include "codec/lzss.h"
+// every tree to 4096 nodes, and a removal compares no strings at all. A walk
+// is a chain of dependent loads, so its speed is the cache's: Encode works on
+// a 16-bit packed copy of the arrays (match_tree.h).
+#include "codec/match_tree.h"
 
 void TLZSS::ResetTree() {
     for (int b = 0; b < 256; ++b) rightChild[ROOT_BASE + b] = NO_NODE;
@@ -27,72 +35,7 @@ void TLZSS::ResetTree() {
 }
 
 void TLZSS::InsertPosition(int r) {
-    const uint8_t* key = ring + r;
-    bestLen = 0;
-    leftChild[r] = NO_NODE;
-    rightChild[r] = NO_NODE;
-    int p = ROOT_BASE + key[0];
-    int order = 1;  // > 0: go right next, < 0: go left
-    for (;;) {
-        int32_t* child = order > 0 ? &rightChild[p] : &leftChild[p];
-        if (*child == NO_NODE) {
-            *child = r;
-            parent[r] = p;
-            return;
-        }
-        p = *child;
-        const uint8_t* node = ring + p;
-        int i = 1;
-        for (; i < MAX_MATCH; ++i) {
-            order = static_cast<int>(key[i]) - static_cast<int>(node[i]);
-            if (order != 0) break;
-        }
-        if (i > bestLen) {
-            bestPos = p;
-            bestLen = i;
-            if (i == MAX_MATCH) break;
-        }
-    }
-    // Full match: r takes p's place in the tree.
-    parent[r] = parent[p];
-    leftChild[r] = leftChild[p];
-    rightChild[r] = rightChild[p];
-    parent[leftChild[p]] = r;
-    parent[rightChild[p]] = r;
-    if (rightChild[parent[p]] == p) {
-        rightChild[parent[p]] = r;
-    } else {
-        leftChild[parent[p]] = r;
-    }
-    parent[p] = NO_NODE;
+    InsertIntoTree(TSplitTree{leftChild, rightChild, parent}, ring, r, &bestPos, &bestLen);
 }
 
-void TLZSS::RemovePosition(int p) {
-    if (parent[p] == NO_NODE) return;
-    int q;
-    if (rightChild[p] == NO_NODE) {
-        q = leftChild[p];
-    } else if (leftChild[p] == NO_NODE) {
-        q = rightChild[p];
-    } else {
-        q = leftChild[p];
-        if (rightChild[q] != NO_NODE) {
-            // The largest string of p's left subtree moves up into p's place.
-            do q = rightChild[q];
-            while (rightChild[q] != NO_NODE);
-            rightChild[parent[q]] = leftChild[q];
-            parent[leftChild[q]] = parent[q];
-            leftChild[q] = leftChild[p];
-            parent[leftChild[p]] = q;
-        }
-        rightChild[q] = rightChild[p];
-        parent[rightChild[p]] = q;
-    }
-    parent[q] = parent[p];
-    if (rightChild[parent[p]] == p) {
-        rightChild[parent[p]] = q;
-    } else {
-        leftChild[parent[p]] = q;
-    }
-    parent[p] = NO_NODE;
-}
+void TLZSS::RemovePosition(int p) { RemoveFromTree(TSplitTree{leftChild, rightChild, parent}, p); }

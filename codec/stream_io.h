@@ -13,6 +13,8 @@ uint32_t ReadBytes(FILE* stream, uint8_t* buffer, uint32_t count);
 uint32_t LoadLE32(const uint8_t* buffer);
 // Current position of the stream (also past 2 GiB), or -1.
 int64_t StreamTell(FILE* stream);
+// True when a regular file (not a pipe, terminal or device) is behind the stream.
+bool IsRegularFile(FILE* stream);
 // Moves the stream to an absolute position (origin SEEK_SET) or to its end
 // (SEEK_END, position 0); true on success.
 bool StreamSeek(FILE* stream, int64_t position, int origin);

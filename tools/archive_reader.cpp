@@ -28,19 +28,21 @@ public:
     TGuardSink(TEntrySink& inner, const TLZSS& codec, TProgress* progress, uint64_t tokenOffset)
         : inner(inner), codec(codec), progress(progress), tokenOffset(tokenOffset) {}
 
-    bool Put(uint8_t byte) override {
-        if (produced >= codec.unpackedSize) {
-            overflowed = true;
-            return false;
-        }
-        ++produced;
-        if (progress != nullptr && (produced & 0xFFFF) == 0)
+    bool Put(uint8_t byte) override { return Write(&byte, 1) == 1; }
+
+    size_t Write(const uint8_t* bytes, size_t count) override {
+        const uint64_t room = codec.unpackedSize - produced;
+        const size_t allowed = count < room ? count : static_cast<size_t>(room);
+        const size_t taken = allowed == 0 ? 0 : inner.Write(bytes, allowed);
+        if (progress != nullptr && ((produced + taken) >> 16) != (produced >> 16))
             progress->Update(tokenOffset + codec.packedRead);
-        if (!inner.Put(byte)) {
+        produced += taken;
+        if (taken < allowed) {
             innerRefused = true;
-            return false;
+        } else if (allowed < count) {
+            overflowed = true;
         }
-        return true;
+        return taken;
     }
 
     TEntrySink& inner;

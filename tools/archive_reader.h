@@ -91,5 +91,9 @@ public:
         ++count;
         return true;
     }
+    size_t Write(const uint8_t*, size_t bytes) override {
+        count += bytes;
+        return bytes;
+    }
     uint64_t count = 0;
 };

@@ -19,6 +19,9 @@ class TFileSink : public TEntrySink {
 public:
     explicit TFileSink(FILE* file) : file(file) {}
     bool Put(uint8_t byte) override { return std::putc(byte, file) != EOF; }
+    size_t Write(const uint8_t* bytes, size_t count) override {
+        return std::fwrite(bytes, 1, count, file);
+    }
     FILE* file;
 };
 

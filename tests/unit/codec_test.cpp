@@ -733,6 +733,310 @@ TEST_F(CodecTest, TwoEntriesBackToBackEncodeAndDecodeInOneStream) {
 }
 
 // ---------------------------------------------------------------------------
+// Block reads and bulk writes: the same results as one byte at a time
+
+// FNV-1a, 64 bits: a fingerprint of an entry's bytes.
+uint64_t Fingerprint(const Bytes& bytes) {
+    uint64_t h = 14695981039346656037ull;
+    for (uint8_t b : bytes) {
+        h ^= b;
+        h *= 1099511628211ull;
+    }
+    return h;
+}
+
+struct PinnedCase {
+    const char* what;
+    Bytes input;
+    uint32_t packedSize;
+    uint64_t fingerprint;  // of the whole entry, made with the time JULY_2001
+};
+
+// Entries as the encoder has always written them. A change that picks other
+// matches (another tie-break, another walk of the tree) fails here even when
+// its entries still decode.
+const PinnedCase PINNED_CASES[] = {
+    {"RandomBytes 35", RandomBytes(35, 11), 40u, 0xfca4e503062cb16eull},
+    {"RandomBytes 4200", RandomBytes(4200, 11), 4725u, 0xe4e549ef9738eb55ull},
+    {"RandomBytes 40000", RandomBytes(40000, 11), 44990u, 0x32794c5440d1915aull},
+    {"RandomBytes 300000", RandomBytes(300000, 11), 337418u, 0x8b4c577fa43aa2c3ull},
+    {"TextLike 35", TextLike(35, 11), 40u, 0x69c1cf5199561d7cull},
+    {"TextLike 4200", TextLike(4200, 11), 796u, 0x206f277346a39e75ull},
+    {"TextLike 40000", TextLike(40000, 11), 6137u, 0x4c8b4a05b02cc3aaull},
+    {"TextLike 300000", TextLike(300000, 11), 44777u, 0xd30ab9730844ee49ull},
+    {"Runs 35", Runs(35, 11), 6u, 0x07ff6bc17f1fbcadull},
+    {"Runs 4200", Runs(4200, 11), 528u, 0xe692e213b3944790ull},
+    {"Runs 40000", Runs(40000, 11), 4866u, 0x489e5c97183d9e07ull},
+    {"Runs 300000", Runs(300000, 11), 36406u, 0x8c0e270fd4e1ebb8ull},
+};
+
+TEST_F(CodecTest, EncoderKeepsItsTokenStreams) {
+    for (const auto& c : PINNED_CASES) {
+        SCOPED_TRACE(c.what);
+        const Bytes entry = EncodeFresh(c.input);
+        EXPECT_EQ(LoadLE32(entry, 32), c.packedSize);
+        EXPECT_EQ(Fingerprint(entry), c.fingerprint);
+    }
+}
+
+// The encoder's loop written plainly with the public tree operations and
+// ReadInputByte: Encode must write the same tokens and leave the same tree.
+struct TEncoderModel {
+    TLZSS codec{0};
+    Bytes tokens;
+
+    void Run(FILE* input) {
+        std::memset(codec.ring + TLZSS::FIRST_WRITE_POS, 0,
+                    TLZSS::RING_BYTES - TLZSS::FIRST_WRITE_POS);
+        codec.unpackedSize = 0;
+        codec.ResetTree();
+        std::memset(codec.ring, ' ', TLZSS::FIRST_WRITE_POS);
+        int s = 0, r = TLZSS::FIRST_WRITE_POS, len = 0;
+        for (int c; len < TLZSS::MAX_MATCH && (c = codec.ReadInputByte(input)) >= 0; ++len)
+            codec.ring[r + len] = static_cast<uint8_t>(c);
+        if (len == 0) return;
+        for (int i = 1; i <= TLZSS::MAX_MATCH; ++i) codec.InsertPosition(r - i);
+        codec.InsertPosition(r);
+        size_t flagAt = 0;
+        unsigned mask = 0;
+        do {
+            if (mask == 0) {  // a new group
+                flagAt = tokens.size();
+                tokens.push_back(0);
+                mask = 1;
+            }
+            if (codec.bestLen > len) codec.bestLen = len;
+            if (codec.bestLen < TLZSS::MIN_MATCH) {
+                codec.bestLen = 1;
+                tokens[flagAt] |= static_cast<uint8_t>(mask);
+                tokens.push_back(codec.ring[r]);
+            } else {
+                tokens.push_back(static_cast<uint8_t>(codec.bestPos & 0xFF));
+                tokens.push_back(static_cast<uint8_t>(((codec.bestPos >> 4) & 0xF0) |
+                                                      (codec.bestLen - TLZSS::MIN_MATCH)));
+            }
+            mask = (mask << 1) & 0xFF;
+            const int n = codec.bestLen;
+            int i = 0;
+            for (int x; i < n && (x = codec.ReadInputByte(input)) >= 0; ++i) {
+                codec.RemovePosition(s);
+                codec.ring[s] = static_cast<uint8_t>(x);
+                if (s < TLZSS::MAX_MATCH - 1) codec.ring[TLZSS::RING_SIZE + s] = codec.ring[s];
+                s = (s + 1) % TLZSS::RING_SIZE;
+                r = (r + 1) % TLZSS::RING_SIZE;
+                codec.InsertPosition(r);
+            }
+            for (; i < n; ++i) {
+                codec.RemovePosition(s);
+                s = (s + 1) % TLZSS::RING_SIZE;
+                r = (r + 1) % TLZSS::RING_SIZE;
+                if (--len != 0) codec.InsertPosition(r);
+            }
+        } while (len > 0);
+    }
+};
+
+TEST_F(CodecTest, EncodeMatchesThePlainLoopTokenForTokenAndLeavesTheSameTree) {
+    const Bytes inputs[] = {
+        Bytes(40, 'a'),                              // full-length matches replace nodes
+        Cat(Runs(6000, 8), TextLike(9000, 9)),       // deep trees, then words
+        Cat(RandomBytes(5000, 10), Bytes(5000, 0)),  // no matches, then one long run
+        TextLike(70001, 12),                         // crosses the input and output blocks
+        Cat(TextLike(20, 13), RandomBytes(15, 14)),  // shorter than the lookahead twice over
+    };
+    for (const Bytes& input : inputs) {
+        SCOPED_TRACE(input.size());
+        TEncoderModel model;
+        FILE* modelInput = dir.WithBytes(input);
+        model.Run(modelInput);
+        std::fclose(modelInput);
+
+        TLZSS codec(0);
+        const Bytes entry = EncodeWith(codec, input);
+        EXPECT_TRUE(Bytes(entry.begin() + 36, entry.end()) == model.tokens);
+        EXPECT_EQ(codec.unpackedSize, model.codec.unpackedSize);
+        EXPECT_EQ(codec.bestPos, model.codec.bestPos);
+        EXPECT_EQ(codec.bestLen, model.codec.bestLen);
+        EXPECT_EQ(0, std::memcmp(codec.leftChild, model.codec.leftChild, 4097 * sizeof(int32_t)));
+        EXPECT_EQ(0, std::memcmp(codec.rightChild, model.codec.rightChild, 4353 * sizeof(int32_t)));
+        EXPECT_EQ(0, std::memcmp(codec.parent, model.codec.parent, 4097 * sizeof(int32_t)));
+        EXPECT_EQ(0, std::memcmp(codec.ring, model.codec.ring, TLZSS::RING_BYTES));
+    }
+}
+
+// Takes bytes one at a time only (the default Write), refusing after `limit`.
+class TByteSink final : public TEntrySink {
+public:
+    explicit TByteSink(uint64_t limit) : limit_(limit) {}
+    bool Put(uint8_t byte) override {
+        if (bytes.size() >= limit_) return false;
+        bytes.push_back(byte);
+        return true;
+    }
+    Bytes bytes;
+
+private:
+    uint64_t limit_;
+};
+
+// Takes blocks, but never more than `limit` bytes in all.
+class TBlockSink final : public TEntrySink {
+public:
+    explicit TBlockSink(uint64_t limit) : limit_(limit) {}
+    bool Put(uint8_t byte) override { return Write(&byte, 1) == 1; }
+    size_t Write(const uint8_t* data, size_t count) override {
+        const uint64_t room = limit_ - bytes.size();
+        const size_t taken = count < room ? count : static_cast<size_t>(room);
+        bytes.insert(bytes.end(), data, data + taken);
+        ++writes;
+        return taken;
+    }
+    Bytes bytes;
+    int writes = 0;
+
+private:
+    uint64_t limit_;
+};
+
+struct Expanded {
+    int result;
+    TEntryInfo info;
+    long position;  // where the input stands afterwards
+    uint32_t packedRead;
+    Bytes output;
+};
+
+template <class Sink>
+Expanded ExpandFrom(FILE* in, uint64_t limit) {
+    TLZSS codec(0);
+    Sink sink(limit);
+    Expanded e;
+    e.result = codec.Expand(in, sink, &e.info);
+    e.position = std::ftell(in);
+    e.packedRead = codec.packedRead;
+    e.output = sink.bytes;
+    return e;
+}
+
+void ExpectSame(const Expanded& a, const Expanded& b) {
+    EXPECT_EQ(a.result, b.result);
+    EXPECT_EQ(a.info.stop, b.info.stop);
+    EXPECT_EQ(a.info.headerRead, b.info.headerRead);
+    EXPECT_EQ(a.info.tokenRead, b.info.tokenRead);
+    EXPECT_EQ(a.info.inputRead, b.info.inputRead);
+    EXPECT_EQ(a.info.produced, b.info.produced);
+    EXPECT_EQ(a.packedRead, b.packedRead);
+    EXPECT_TRUE(a.output == b.output);
+}
+
+// A stream with no file behind it, holding all of bytes (a pipe made large
+// enough to take them before anything reads).
+FILE* LargePipeHolding(const Bytes& bytes) {
+#ifdef _WIN32
+    int fds[2];
+    if (_pipe(fds, static_cast<unsigned>(bytes.size()) + 4096, _O_BINARY) != 0) return nullptr;
+    _write(fds[1], bytes.data(), static_cast<unsigned>(bytes.size()));
+    _close(fds[1]);
+    return _fdopen(fds[0], "rb");
+#else
+    return PipeHolding(bytes);
+#endif
+}
+
+// A pipe is read one token at a time; a file in blocks. Both must stop at
+// the same byte of the output and of the input, whatever the sink takes.
+TEST_F(CodecTest, ExpandFromAFileStopsWhereThePerTokenReaderStops) {
+    const Bytes input = Cat(TextLike(30000, 21), RandomBytes(15000, 22));
+    const Bytes entry = EncodeFresh(input);
+    Bytes cut = Prefix(entry, entry.size() - 1);
+    Bytes shortPacked = entry;
+    shortPacked[32] = static_cast<uint8_t>(shortPacked[32] - 5);  // packedSize 5 too small
+    struct Case {
+        const char* what;
+        Bytes stream;
+        uint64_t limit;  // bytes the sink takes
+    };
+    const Case cases[] = {
+        // everything, with the next entry's bytes behind it
+        {"whole", Cat(entry, Text("next")), UINT64_MAX},
+        // refused at the first byte, then inside a reference near the start
+        {"refuses the first byte", entry, 0},
+        {"refuses inside a reference", entry, 3},
+        // refused in the middle, past the first output window, one short of the end
+        {"refuses halfway", entry, input.size() / 2},
+        {"refuses the last byte", entry, input.size() - 1},
+        // the input ends inside the last group
+        {"cut short", cut, UINT64_MAX},
+        {"cut short, refused late", cut, input.size() - 2},
+        // packedSize stops the reader before the tokens end
+        {"packedSize too small", Cat(shortPacked, Text("next")), UINT64_MAX},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        FILE* pipeInput = LargePipeHolding(c.stream);
+        ASSERT_NE(pipeInput, nullptr);
+        Expanded byToken = ExpandFrom<TByteSink>(pipeInput, c.limit);
+        byToken.position = static_cast<long>(byToken.info.inputRead);  // pipes have no position
+        std::fclose(pipeInput);
+        for (int kind = 0; kind < 2; ++kind) {
+            SCOPED_TRACE(kind == 0 ? "byte sink" : "block sink");
+            FILE* file = dir.WithBytes(c.stream);
+            const Expanded byBlock = kind == 0 ? ExpandFrom<TByteSink>(file, c.limit)
+                                               : ExpandFrom<TBlockSink>(file, c.limit);
+            ExpectSame(byBlock, byToken);
+            EXPECT_EQ(byBlock.position, static_cast<long>(byBlock.info.inputRead));
+            std::fclose(file);
+        }
+    }
+}
+
+TEST_F(CodecTest, BlockSinksGetFewLargeWrites) {
+    const Bytes input = TextLike(300000, 23);
+    FILE* file = dir.WithBytes(EncodeFresh(input));
+    TLZSS codec(0);
+    TBlockSink sink(UINT64_MAX);
+    EXPECT_EQ(codec.Expand(file, sink, nullptr), 1);
+    EXPECT_TRUE(sink.bytes == input);
+    EXPECT_LT(sink.writes, 64);  // not one call per byte or token
+    std::fclose(file);
+}
+
+TEST_F(CodecTest, LargeEntriesBackToBackDecodeWithoutReadingIntoTheNext) {
+    const Bytes inputs[] = {RandomBytes(100000, 24), TextLike(200000, 25), Runs(70000, 26)};
+    Bytes archive;
+    std::vector<long> ends;
+    for (const Bytes& input : inputs) {
+        archive = Cat(archive, EncodeFresh(input));
+        ends.push_back(static_cast<long>(archive.size()));
+    }
+    FILE* in = dir.WithBytes(archive);
+    TLZSS codec(0);
+    for (size_t i = 0; i < ends.size(); ++i) {
+        SCOPED_TRACE(i);
+        codec.OpenOutput(dir.NewPath().c_str(), -1);
+        EXPECT_EQ(codec.Decode(in, codec.outputFile), 1);
+        EXPECT_EQ(std::ftell(in), ends[i]);
+        EXPECT_TRUE(ReadAll(codec.outputFile) == inputs[i]);
+    }
+    std::fclose(in);
+}
+
+TEST_F(CodecTest, ProgressFollowsEveryByteOfALongEntry) {
+    const Bytes input = TextLike(70001, 27);  // more than one output block
+    TRecordingCodec codec(1);
+    const Decoded d = DecodeWith(codec, EncodeFresh(input));
+    EXPECT_EQ(d.result, 1);
+    EXPECT_TRUE(d.output == input);
+    ASSERT_EQ(codec.calls.size(), input.size());
+    bool inStep = true;
+    for (size_t i = 0; i < codec.calls.size(); ++i) {
+        inStep = inStep && codec.calls[i].done == i && codec.calls[i].total == input.size() &&
+                 codec.calls[i].written == static_cast<long>(i + 1);
+    }
+    EXPECT_TRUE(inStep);
+}
+
+// ---------------------------------------------------------------------------
 // Streams
 
 // Records what the codec asks of the system and opens real files.
