@@ -16,7 +16,10 @@
 
 namespace {
 
-constexpr uint64_t MAX_FILE_SIZE = 0xFFFFFFFFull;  // unpackedSize is 32 bits
+// The largest file whose token stream fits packedSize's 32 bits even when
+// nothing repeats: n bytes take n + ceil(n / 8) token bytes. Anything larger
+// could wrap packedSize and make a corrupt entry.
+constexpr uint64_t MAX_FILE_SIZE = 3817748706ull;
 
 struct TInput {
     std::string path;  // as named on the command line, or folder and name joined
@@ -94,7 +97,8 @@ bool InputsAllowed(const TOptions& options, const std::vector<TInput>& inputs) {
             allowed = false;
         }
         if (input.size > MAX_FILE_SIZE) {
-            ReportError(input.path, "cannot be packed: 4 GiB or larger");
+            ReportError(input.path, "cannot be packed: larger than 3817748706 bytes (3.5 GiB), "
+                                    "the most one entry can hold");
             allowed = false;
         }
         std::string upper = UpperName(input.name);

@@ -187,9 +187,14 @@ run create a.tmp --no-installer bad
 check "--no-installer packs without INSTALL.EXE" eval '[ "$RC" = 0 ] && [ -f a.tmp ]'
 rm -f a.tmp
 
-rm -rf bad && mkdir bad && truncate -s 4G bad/huge.bin
-run create a.tmp ok bad
-check "create refuses a file of 4 GiB" eval '[ "$RC" = 2 ] && has "$ERR" "4 GiB" && nothing_left'
+# Sizes around the largest entry: n bytes of incompressible data take
+# n + ceil(n / 8) token bytes, which must fit packedSize's 32 bits.
+for size in 4G 3817748707; do
+  rm -rf bad && mkdir bad && truncate -s $size bad/huge.bin
+  run create a.tmp ok bad
+  check "create refuses a file of $size bytes" \
+    eval '[ "$RC" = 2 ] && has "$ERR" "the most one entry can hold" && nothing_left'
+done
 
 rm -rf bad && mkdir bad && (cd bad && seq -f 'f%05g' 1 32768 | xargs touch)
 run create a.tmp --no-installer bad

@@ -41,12 +41,12 @@ std::string CountedName(const std::string& name) {
     return CountBytes(static_cast<uint16_t>(name.size())) + name;
 }
 
-std::string EntryBytes(const TArchiveEntry& entry) {
+std::string EntryBytes(const TTestEntry& entry) {
     return CountedName(entry.name) + PackEntry(entry.bytes, entry.time);
 }
 
-std::string MakeArchive(const std::vector<TArchiveEntry>& entries) {
+std::string MakeArchive(const std::vector<TTestEntry>& entries) {
     std::string archive = CountBytes(static_cast<uint16_t>(entries.size()));
-    for (const TArchiveEntry& entry : entries) archive += EntryBytes(entry);
+    for (const TTestEntry& entry : entries) archive += EntryBytes(entry);
     return archive;
 }

@@ -19,12 +19,12 @@ std::string CountBytes(uint16_t count);
 // A counted name: two bytes of length, little-endian, then the name's bytes.
 std::string CountedName(const std::string& name);
 
-struct TArchiveEntry {
+struct TTestEntry {
     std::string name;
     std::string bytes;
     TDosTime time;
 };
 // One entry: its counted name, then its compressed entry.
-std::string EntryBytes(const TArchiveEntry& entry);
+std::string EntryBytes(const TTestEntry& entry);
 // A whole archive: the count of entries, then every entry.
-std::string MakeArchive(const std::vector<TArchiveEntry>& entries);
+std::string MakeArchive(const std::vector<TTestEntry>& entries);

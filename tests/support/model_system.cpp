@@ -1,9 +1,11 @@
 // TModelSystem: folders and files in memory, their bytes in real temporary files.
 #include "tests/support/model_system.h"
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <cctype>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -30,6 +32,38 @@ void WriteHostFile(const std::string& hostPath, const std::string& bytes) {
     std::ofstream(hostPath, std::ios::binary | std::ios::trunc) << bytes;
 }
 
+uint64_t HostFileSize(const std::string& hostPath) {
+    struct stat status;
+    return stat(hostPath.c_str(), &status) == 0 ? static_cast<uint64_t>(status.st_size) : 0;
+}
+
+// The process's file-size limit and SIGXFSZ disposition before a model
+// limited the disk, put back when the limit is lifted.
+struct TSavedLimit {
+    bool saved = false;
+    struct rlimit limit;
+    void (*handler)(int) = SIG_DFL;
+};
+TSavedLimit savedLimit;
+
+void SetFileSizeLimit(uint64_t bytes) {
+    if (!savedLimit.saved) {
+        getrlimit(RLIMIT_FSIZE, &savedLimit.limit);
+        savedLimit.handler = std::signal(SIGXFSZ, SIG_IGN);
+        savedLimit.saved = true;
+    }
+    struct rlimit limit = savedLimit.limit;
+    if (limit.rlim_max == RLIM_INFINITY || bytes < limit.rlim_max) limit.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &limit);
+}
+
+void LiftFileSizeLimit() {
+    if (!savedLimit.saved) return;
+    setrlimit(RLIMIT_FSIZE, &savedLimit.limit);
+    std::signal(SIGXFSZ, savedLimit.handler);
+    savedLimit.saved = false;
+}
+
 }  // namespace
 
 TModelSystem::TModelSystem() {
@@ -41,6 +75,7 @@ TModelSystem::TModelSystem() {
 
 TModelSystem::~TModelSystem() {
     SetSys(nullptr);
+    if (diskSpace != UNLIMITED) LiftFileSizeLimit();
     std::error_code ignored;
     std::filesystem::remove_all(scratch, ignored);
 }
@@ -152,7 +187,37 @@ void TModelSystem::RefuseFolder(const std::string& path) {
     refusedFolders.insert(Resolve(path).key);
 }
 
+void TModelSystem::SetDiskSpace(uint64_t bytes) {
+    diskSpace = bytes;
+    spaceUsers.clear();
+    if (bytes == UNLIMITED) {
+        LiftFileSizeLimit();
+    } else {
+        SetFileSizeLimit(bytes);
+    }
+}
+
+void TModelSystem::ArmDiskSpace(const std::string& hostPath) {
+    if (diskSpace == UNLIMITED) return;
+    uint64_t used = 0;
+    for (const std::string& user : spaceUsers) {
+        if (user != hostPath) used += HostFileSize(user);
+    }
+    spaceUsers.insert(hostPath);
+    SetFileSizeLimit(used >= diskSpace ? 0 : diskSpace - used);
+}
+
+void TModelSystem::RecordLanding(const TResolved& where, bool written) {
+    if (where.key.empty()) return;
+    landings.push_back({where.path, where.path.substr(0, where.path.rfind('\\') + 1), written});
+}
+
 // ---- Looking at the result
+
+bool TModelSystem::LiesIn(const std::string& path, const std::string& folder) const {
+    const TResolved where = Resolve(path);
+    return !where.key.empty() && where.parent == Resolve(folder).key;
+}
 
 bool TModelSystem::Exists(const std::string& path) const { return Find(path) != nullptr; }
 
@@ -203,12 +268,17 @@ FILE* TModelSystem::OpenStream(const char* path, const char* mode) {
             return nullptr;
         return std::fopen(HostFile(found->second).c_str(), mode);
     }
-    if (found != nodes.end() &&
-        (found->second.attributes & (ATTRIBUTE_DIRECTORY | ATTRIBUTE_READONLY))) {
+    if ((found != nodes.end() &&
+         (found->second.attributes & (ATTRIBUTE_DIRECTORY | ATTRIBUTE_READONLY))) ||
+        !ParentIsFolder(where)) {
+        RecordLanding(where, false);
         return nullptr;
     }
-    if (!ParentIsFolder(where)) return nullptr;
-    return std::fopen(HostFile(MakeFile(where)).c_str(), mode);
+    const std::string hostPath = HostFile(MakeFile(where));
+    ArmDiskSpace(hostPath);
+    FILE* stream = std::fopen(hostPath.c_str(), mode);
+    RecordLanding(where, stream != nullptr);
+    return stream;
 }
 
 unsigned TModelSystem::GetTempPathA(unsigned size, char* buffer) {
@@ -303,8 +373,10 @@ void TModelSystem::WriteProfileString(const char* section, const char* key, cons
     const TNode* node = Find(path);
     if (where.key.empty() || (node && (node->attributes & ATTRIBUTE_DIRECTORY)) ||
         !ParentIsFolder(where)) {
+        RecordLanding(where, false);
         return;
     }
+    RecordLanding(where, true);
     std::string text = Bytes(path);
     const std::string header = "[" + std::string(section) + "]\r\n";
     const std::string line = std::string(key) + "=" + value + "\r\n";
@@ -315,7 +387,9 @@ void TModelSystem::WriteProfileString(const char* section, const char* key, cons
     } else {
         text.insert(at + header.size(), line);
     }
-    WriteHostFile(HostFile(MakeFile(where)), text);
+    const std::string hostPath = HostFile(MakeFile(where));
+    ArmDiskSpace(hostPath);
+    WriteHostFile(hostPath, text);
 }
 
 void TModelSystem::WinExec(const char* commandLine) {

@@ -15,6 +15,9 @@
 // run. Streams opened through OpenStream are real temporary files, one per
 // model file, so that the codec really reads and writes them.
 //
+// Every file the logic writes is recorded where it landed (Landings), and
+// the disk can be made to run full (SetDiskSpace).
+//
 // The model installs itself with SetSys for its lifetime.
 class TModelSystem : public TSystem {
 public:
@@ -33,6 +36,16 @@ public:
     void SetCurrentFolder(const std::string& path);  // ends in a backslash
     void RefuseTempFileNames() { refuseTempNames = true; }
     void RefuseFolder(const std::string& path);  // CreateDirectoryA fails for it
+    // From now on the files written through the model may hold bytes in all
+    // (files written before keep theirs and are not counted); a write beyond
+    // fails as on a full disk. The streams stay real files, so file times
+    // work as ever: the limit is the process's file-size limit, set to what
+    // is left each time a file is opened for writing, with SIGXFSZ ignored
+    // (writes past it fail with EFBIG). Files are written one after another,
+    // each closed before the next is opened, as the preparation sequence
+    // does. UNLIMITED lifts the limit; so does the model's destructor.
+    static constexpr uint64_t UNLIMITED = UINT64_MAX;
+    void SetDiskSpace(uint64_t bytes);
 
     // ---- Looking at the result
     bool Exists(const std::string& path) const;
@@ -52,6 +65,18 @@ public:
     std::vector<std::string> commandLines;  // WinExec calls
     std::vector<std::string> events;        // "message", "ini", "exec" in call order
     std::vector<std::string> madeFolders;   // successful CreateDirectoryA calls, as given
+
+    // One file the logic opened for writing, created or emptied (streams
+    // opened for writing, CreateEmptyFile, the INI writer).
+    struct TLanding {
+        std::string path;    // full model path, "." and ".." worked out
+        std::string folder;  // the folder it lies in, full path with its backslash
+        bool written;        // false when the open was refused (nothing landed)
+    };
+    std::vector<TLanding> landings;
+    // True when path (after working out "." and "..") names an entry directly
+    // inside folder, compared as the system does (case-insensitively).
+    bool LiesIn(const std::string& path, const std::string& folder) const;
     unsigned driveTypeQueries = 0;
     unsigned waitCursorCalls = 0;
 
@@ -91,6 +116,8 @@ private:
     bool ParentIsFolder(const TResolved& where) const;
     TNode& MakeFile(const TResolved& where);  // creates or finds a plain file node
     std::string HostFile(TNode& node);        // the node's real file, created empty if new
+    void RecordLanding(const TResolved& where, bool written);
+    void ArmDiskSpace(const std::string& hostPath);  // file-size limit for a write to hostPath
 
     std::map<std::string, TNode> nodes;  // by key
     std::map<char, unsigned> drives;     // upper-case letter -> drive type
@@ -102,4 +129,6 @@ private:
     unsigned nextTempNumber = 1;
     unsigned nextHostNumber = 0;
     std::string scratch;  // real folder holding the files behind model files
+    uint64_t diskSpace = UNLIMITED;
+    std::set<std::string> spaceUsers;  // host files written since SetDiskSpace
 };

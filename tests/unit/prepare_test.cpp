@@ -21,20 +21,20 @@ const std::string INI = "[STANDARD]\r\nINST_PATH=D:\\\r\n";  // the program star
 const std::string SETUP_EXE = "MZ the installer " + std::string(5000, 'i');
 const std::string README = "Bitte zuerst lesen. " + std::string(3000, 'r') + " Ende.";
 
-const TArchiveEntry INSTALLER{"INSTALL.EXE", SETUP_EXE, MakeDosTime(1995, 12, 24, 12, 30, 30)};
-const TArchiveEntry READ_ME{"README.TXT", README, MakeDosTime(2003, 7, 1, 8, 0, 2)};
+const TTestEntry INSTALLER{"INSTALL.EXE", SETUP_EXE, MakeDosTime(1995, 12, 24, 12, 30, 30)};
+const TTestEntry READ_ME{"README.TXT", README, MakeDosTime(2003, 7, 1, 8, 0, 2)};
 
 HWND__* Handle(uintptr_t value) { return reinterpret_cast<HWND__*>(value); }
 
 // An entry whose magic is broken: Decode stops after four bytes, writing nothing.
-std::string BrokenMagic(const TArchiveEntry& entry) {
+std::string BrokenMagic(const TTestEntry& entry) {
     std::string bytes = EntryBytes(entry);
     bytes[2 + entry.name.size()] ^= 0x01;
     return bytes;
 }
 
 // An entry claiming one byte more than its tokens give: everything is written, then it fails.
-std::string OneByteShort(const TArchiveEntry& entry) {
+std::string OneByteShort(const TTestEntry& entry) {
     std::string bytes = EntryBytes(entry);
     bytes[2 + entry.name.size() + 28] += 1;  // low byte of unpackedSize
     return bytes;
@@ -110,8 +110,8 @@ struct TArchiveCase {
 };
 
 std::vector<TArchiveCase> MakeArchiveCases() {
-    const TArchiveEntry first{"FIRST.DAT", "first", MakeDosTime(2001, 1, 1, 0, 0, 0)};
-    const TArchiveEntry second{"FIRST.DAT", std::string(100, 's'),
+    const TTestEntry first{"FIRST.DAT", "first", MakeDosTime(2001, 1, 1, 0, 0, 0)};
+    const TTestEntry second{"FIRST.DAT", std::string(100, 's'),
                                MakeDosTime(2002, 2, 2, 0, 0, 0)};
     const std::string both = EntryBytes(INSTALLER) + EntryBytes(READ_ME);
     const std::vector<std::pair<std::string, std::string>> bothFiles = {{"INSTALL.EXE", SETUP_EXE},
