@@ -98,15 +98,10 @@ int RunExtract(const TOptions& options) {
             return EXIT_BAD_DATA;
         }
     }
-    uint64_t size = 0;
-    TStream stream = OpenArchive(options.archive, &size);
-    if (!stream) return EXIT_BAD_DATA;
-    TArchiveReader reader(stream.get());
-    if (!reader.ReadCount()) {
-        ReportError(options.archive, reader.Error());
-        return EXIT_BAD_DATA;
-    }
-    TProgress progress(ProgressWanted(options.quiet), size);
+    TOpenArchive archive;
+    if (!OpenArchiveForReading(options.archive, &archive)) return EXIT_BAD_DATA;
+    TArchiveReader& reader = *archive.reader;
+    TProgress progress(ProgressWanted(options.quiet), archive.size);
     int status = EXIT_OK;
     std::set<std::string> extracted;  // upper-cased names, for the same file on Windows
     for (int i = 0; i < reader.EntryCount(); ++i) {

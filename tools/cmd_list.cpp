@@ -10,14 +10,9 @@
 #include "tools/report.h"
 
 int RunList(const TOptions& options) {
-    uint64_t size = 0;
-    TStream stream = OpenArchive(options.archive, &size);
-    if (!stream) return EXIT_BAD_DATA;
-    TArchiveReader reader(stream.get());
-    if (!reader.ReadCount()) {
-        ReportError(options.archive, reader.Error());
-        return EXIT_BAD_DATA;
-    }
+    TOpenArchive archive;
+    if (!OpenArchiveForReading(options.archive, &archive)) return EXIT_BAD_DATA;
+    TArchiveReader& reader = *archive.reader;
     for (int i = 0; i < reader.EntryCount(); ++i) {
         TArchiveEntry entry;
         if (!reader.ReadName(&entry) || !reader.SkipData(&entry)) {

@@ -4,6 +4,9 @@
 #include "tools/os.h"
 #include "tools/report.h"
 
+namespace {
+
+// Opens the archive for reading and tells its size; reports a failure.
 TStream OpenArchive(const std::string& path, uint64_t* size) {
     TPathInfo info;
     std::string error;
@@ -23,4 +26,17 @@ TStream OpenArchive(const std::string& path, uint64_t* size) {
     std::setvbuf(stream.get(), nullptr, _IOFBF, 65536);
     *size = info.size;
     return stream;
+}
+
+}  // namespace
+
+bool OpenArchiveForReading(const std::string& path, TOpenArchive* archive) {
+    archive->stream = OpenArchive(path, &archive->size);
+    if (!archive->stream) return false;
+    archive->reader = std::make_unique<TArchiveReader>(archive->stream.get());
+    if (!archive->reader->ReadCount()) {
+        ReportError(path, archive->reader->Error());
+        return false;
+    }
+    return true;
 }

@@ -5,10 +5,19 @@
 #include <memory>
 #include <string>
 
+#include "tools/archive_reader.h"
+
 struct TStreamCloser {
     void operator()(FILE* f) const { std::fclose(f); }
 };
 using TStream = std::unique_ptr<FILE, TStreamCloser>;
 
-// Opens the archive for reading and tells its size; reports a failure.
-TStream OpenArchive(const std::string& path, uint64_t* size);
+// An archive opened for reading, its entry count read.
+struct TOpenArchive {
+    TStream stream;                          // the archive, buffered
+    uint64_t size = 0;                       // its size in bytes, for the progress line
+    std::unique_ptr<TArchiveReader> reader;  // walks its entries, from the first name on
+};
+
+// Opens the archive and reads its entry count; reports a failure and returns false.
+bool OpenArchiveForReading(const std::string& path, TOpenArchive* archive);

@@ -7,15 +7,10 @@
 #include "tools/report.h"
 
 int RunTest(const TOptions& options) {
-    uint64_t size = 0;
-    TStream stream = OpenArchive(options.archive, &size);
-    if (!stream) return EXIT_BAD_DATA;
-    TArchiveReader reader(stream.get());
-    if (!reader.ReadCount()) {
-        ReportError(options.archive, reader.Error());
-        return EXIT_BAD_DATA;
-    }
-    TProgress progress(ProgressWanted(options.quiet), size);
+    TOpenArchive archive;
+    if (!OpenArchiveForReading(options.archive, &archive)) return EXIT_BAD_DATA;
+    TArchiveReader& reader = *archive.reader;
+    TProgress progress(ProgressWanted(options.quiet), archive.size);
     int bad = 0;
     int entries = reader.EntryCount();
     for (int i = 0; i < entries; ++i) {
