@@ -9,36 +9,13 @@
 #include "prep/folders.h"
 #include "prep/prepare.h"
 #include "tests/support/archive_builder.h"
+#include "tests/win32/test_files.h"
 
 namespace {
 
 const char PROBE_NAME[] = "prep_probe_installer.exe";  // built beside this test
 const char RECORD_NAME[] = "probe-record.txt";         // what the probe writes beside itself
 const uintptr_t HANDLE_VALUE = 0x00010A2C;             // any value: the probe only records it
-
-std::string ProgramFolder() {
-    char buffer[MAX_PATH];
-    GetModuleFileNameA(nullptr, buffer, MAX_PATH);
-    const std::string path = buffer;
-    return path.substr(0, path.rfind('\\') + 1);
-}
-
-std::string ReadAll(const std::string& path) {
-    std::string bytes;
-    if (FILE* file = std::fopen(path.c_str(), "rb")) {
-        char chunk[4096];
-        for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, file)) > 0;) bytes.append(chunk, n);
-        std::fclose(file);
-    }
-    return bytes;
-}
-
-void WriteAll(const std::string& path, const std::string& bytes) {
-    if (FILE* file = std::fopen(path.c_str(), "wb")) {
-        std::fwrite(bytes.data(), 1, bytes.size(), file);
-        std::fclose(file);
-    }
-}
 
 int64_t ModTime(const std::string& path) {
     int64_t seconds = -1;

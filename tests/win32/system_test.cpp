@@ -10,6 +10,7 @@
 
 #include "platform/system.h"
 #include "prep/folders.h"
+#include "tests/win32/test_files.h"
 
 namespace {
 
@@ -17,30 +18,6 @@ std::string TempPath() {
     char buffer[MAX_PATH];
     GetTempPathA(MAX_PATH, buffer);
     return buffer;
-}
-
-std::string ProgramFolder() {
-    char buffer[MAX_PATH];
-    GetModuleFileNameA(nullptr, buffer, MAX_PATH);
-    std::string path = buffer;
-    return path.substr(0, path.rfind('\\') + 1);
-}
-
-std::string ReadAll(const std::string& path) {
-    std::string bytes;
-    if (FILE* file = std::fopen(path.c_str(), "rb")) {
-        char chunk[4096];
-        for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, file)) > 0;) bytes.append(chunk, n);
-        std::fclose(file);
-    }
-    return bytes;
-}
-
-void WriteAll(const std::string& path, const std::string& bytes) {
-    FILE* file = std::fopen(path.c_str(), "wb");
-    ASSERT_NE(file, nullptr) << path;
-    std::fwrite(bytes.data(), 1, bytes.size(), file);
-    std::fclose(file);
 }
 
 // Deletes a folder with everything in it (read-only and hidden files too).
