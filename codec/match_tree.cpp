@@ -19,14 +19,14 @@
 // Strings do not change while they are in the tree: the encoder replaces
 // the ring byte at s only after RemovePosition(s), and every other position
 // whose string holds that byte (the 17 before s) is not yet inserted. So the
-// tree stays ordered, and a walk may skip the prefix that the node it meets
-// must share with the key (see InsertIntoTree).
+// tree stays ordered.
 //
 // Cost: the trees are not balanced. Data that inserts strings in sorted order
 // (long runs of slowly changing bytes) makes deep paths, but the ring bounds
 // every tree to 4096 nodes, and a removal compares no strings at all. A walk
-// is a chain of dependent loads, so its speed is the cache's: Encode works on
-// a 16-bit packed copy of the arrays (match_tree.h).
+// is a chain of dependent loads and comparisons, so its speed is the cache's
+// and the pipeline's: Encode works on a 16-bit packed copy of the arrays, and
+// a step of the walk has no jump that depends on the data (match_tree.h).
 #include "codec/match_tree.h"
 
 void TLZSS::ResetTree() {

@@ -24,11 +24,11 @@ struct TSplitTree {
     int32_t& Right(int p) const { return right[p]; }
     int32_t& Child(int p, bool greater) const { return greater ? right[p] : left[p]; }
     int32_t& Parent(int p) const { return up[p]; }
-    // Both children of p, smaller side first.
-    void Children(int p, int* smaller, int* larger) const {
-        *smaller = left[p];
-        *larger = right[p];
-    }
+    // Both children of p.
+    struct Pair {
+        int32_t smaller, larger;
+    };
+    Pair Children(int p) const { return Pair{left[p], right[p]}; }
 };
 
 // Encode's compact copy: kids[2p] is p's smaller-side child, kids[2p + 1] its
@@ -45,110 +45,26 @@ struct TPackedTree {
     uint16_t& Right(int p) const { return kids[2 * p + 1]; }
     uint16_t& Child(int p, bool greater) const { return kids[2 * p + (greater ? 1 : 0)]; }
     uint16_t& Parent(int p) const { return up[p]; }
-    // Both children of p, smaller side first, in one load.
-    void Children(int p, int* smaller, int* larger) const {
-        uint32_t both;
-        std::memcpy(&both, kids + 2 * p, 4);
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
-        both = both << 16 | both >> 16;
-#endif
-        *smaller = static_cast<int>(both & 0xFFFF);
-        *larger = static_cast<int>(both >> 16);
-    }
+    // Both children of p (they share a cache line).
+    struct Pair {
+        int smaller, larger;
+    };
+    Pair Children(int p) const { return Pair{kids[2 * p], kids[2 * p + 1]}; }
 };
 
 #if defined(__GNUC__) && defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
 #define VELTO_WORD_COMPARE 1
 #endif
-
-// Compares the strings at key and node from byte `from` on, where bytes 1 to
-// from - 1 are known to be equal (byte 0 is the same for all strings of one
-// tree): returns the first index at which they differ, or 18 when none
-// does, and sets *greater when key's byte there is the larger. Eight bytes
-// at a time: in little-endian words the lowest set bit of the difference
-// marks the first differing byte. Reads key[1..17] and node[1..17] at most,
-// which the mirror bytes keep inside the ring buffer.
-inline int FirstDifference(const uint8_t* key, const uint8_t* node, int from, bool* greater) {
-#ifdef VELTO_WORD_COMPARE
-    for (int at = from <= 8 ? 1 : 9; at < 17; at += 8) {
-        uint64_t a, b;
-        std::memcpy(&a, key + at, 8);
-        std::memcpy(&b, node + at, 8);
-        if (a != b) {
-            *greater = __builtin_bswap64(a) > __builtin_bswap64(b);
-            return at + (__builtin_ctzll(a ^ b) >> 3);
-        }
-    }
+#if defined(__GNUC__)
+#define VELTO_RARE(condition) __builtin_expect(!!(condition), 0)
 #else
-    for (int i = from; i < 17; ++i) {
-        if (key[i] != node[i]) {
-            *greater = key[i] > node[i];
-            return i;
-        }
-    }
+#define VELTO_RARE(condition) (condition)
 #endif
-    if (key[17] != node[17]) {
-        *greater = key[17] > node[17];
-        return 17;
-    }
-    return TLZSS::MAX_MATCH;
-}
 
-// Inserts r into tree and sets *bestPos and *bestLen to the longest match
-// on its path (*bestPos is left alone when the root is empty).
+// Puts r in p's place (p's string equals r's); p leaves the tree, and r
+// becomes the newer, longer-lived copy.
 template <class Tree>
-inline void InsertIntoTree(const Tree& tree, const uint8_t* ring, int r, int32_t* bestPos,
-                           int32_t* bestLen) {
-    constexpr int NO_NODE = TLZSS::NO_NODE;
-    const uint8_t* const key = ring + r;
-    int matchLen = 0;
-    int matchPos = *bestPos;
-    // The key's common prefix with the nearest node on the path that it is
-    // greater than, and with the nearest one that it is smaller than: every
-    // node below lies between those two, so it shares at least the shorter
-    // of the two prefixes with the key, and comparing can start after it.
-    // (Strings do not change while they are in the tree: a ring byte is
-    // replaced only after every position whose string holds it has left.)
-    int lowerSame = 1;
-    int upperSame = 1;
-    tree.Left(r) = NO_NODE;
-    tree.Right(r) = NO_NODE;
-    int p = TLZSS::ROOT_BASE + key[0];
-    bool greater = true;  // a root has only its larger side
-    int next = tree.Right(p);
-    for (;;) {
-        if (next == NO_NODE) {
-            tree.Child(p, greater) = static_cast<typename Tree::Link>(r);
-            tree.Parent(r) = static_cast<typename Tree::Link>(p);
-            *bestPos = matchPos;
-            *bestLen = matchLen;
-            return;
-        }
-        p = next;
-        // The children are fetched before the comparison decides between
-        // them, so that the two loads overlap rather than follow each other.
-        int smaller, larger;
-        tree.Children(p, &smaller, &larger);
-        const int from = lowerSame < upperSame ? lowerSame : upperSame;
-        const int i = FirstDifference(key, ring + p, from, &greater);
-        if (i > matchLen) {
-            // Only a longer match replaces the best: among equally long ones
-            // the node nearest the root wins.
-            matchPos = p;
-            matchLen = i;
-            if (i == TLZSS::MAX_MATCH) break;
-        }
-        if (greater) {
-            lowerSame = i;
-            next = larger;
-        } else {
-            upperSame = i;
-            next = smaller;
-        }
-    }
-    *bestPos = matchPos;
-    *bestLen = matchLen;
-    // Full match: r takes p's place in the tree.
+inline void ReplaceInTree(const Tree& tree, int p, int r) {
     using Link = typename Tree::Link;
     const Link newNode = static_cast<Link>(r);
     tree.Parent(r) = tree.Parent(p);
@@ -161,7 +77,134 @@ inline void InsertIntoTree(const Tree& tree, const uint8_t* ring, int r, int32_t
     } else {
         tree.Left(tree.Parent(p)) = newNode;
     }
-    tree.Parent(p) = NO_NODE;
+    tree.Parent(p) = TLZSS::NO_NODE;
+}
+
+// The key's bytes 1..17 in the form the walk compares them. The walk is a
+// chain of dependent steps (a node's string decides which child is next),
+// so a step is kept free of branches that depend on the data: the first 16
+// bytes are compared as two words, read once more as big-endian numbers so
+// that one unsigned comparison orders them, and byte 17 only matters when
+// all 16 are equal, which is rare.
+class TTreeKey {
+public:
+    explicit TTreeKey(const uint8_t* key) : key_(key) {
+#ifdef VELTO_WORD_COMPARE
+        std::memcpy(&low_, key + 1, 8);
+        std::memcpy(&high_, key + 9, 8);
+        orderLow_ = __builtin_bswap64(low_);
+        orderHigh_ = __builtin_bswap64(high_);
+#endif
+    }
+
+    // One step of a walk: compares the key with the string of node p and
+    // returns the index of the first byte (1..17) that differs, or MAX_MATCH
+    // (18) when none does; sets *greater when the key's byte there is the
+    // larger (0 for 18) and *next to the child on that side. Reads
+    // ring[p + 1..p + 17], which the mirror bytes keep inside the buffer.
+    int Step(const uint8_t* node, int smaller, int larger, int* next, unsigned* greater) const {
+#ifdef VELTO_WORD_COMPARE
+        uint64_t low, high;
+        std::memcpy(&low, node + 1, 8);
+        std::memcpy(&high, node + 9, 8);
+        const uint64_t lowDiff = low_ ^ low;
+        const uint64_t highDiff = high_ ^ high;
+        if (VELTO_RARE((lowDiff | highDiff) == 0)) {
+            *greater = key_[17] > node[17];
+            *next = *greater != 0 ? larger : smaller;
+            return key_[17] != node[17] ? 17 : TLZSS::MAX_MATCH;
+        }
+        // The word that holds the first difference, chosen with a mask:
+        // compilers turn a plain condition here into a jump that the
+        // processor guesses wrong as often as right. In a little-endian word
+        // the lowest set bit of the difference marks the first differing byte.
+        const uint64_t inLow = 0 - static_cast<uint64_t>(lowDiff != 0);
+        const uint64_t diff = (lowDiff & inLow) | (highDiff & ~inLow);
+        const int first = static_cast<int>(9 - (8 & inLow)) + (__builtin_ctzll(diff) >> 3);
+#if defined(__x86_64__)
+        // The next node is on the walk's critical path: the borrow of the
+        // 128-bit subtraction node - key (set exactly when the key is the
+        // greater) selects it by a conditional move, with nothing between.
+        uint64_t nodeFirst = __builtin_bswap64(low);
+        const uint64_t nodeSecond = __builtin_bswap64(high);
+        unsigned char borrow;
+        asm("cmp %[keySecond], %[nodeSecond]\n\t"
+            "sbb %[keyFirst], %[nodeFirst]\n\t"
+            "cmovb %[larger], %[smaller]\n\t"
+            "setb %[borrow]"
+            : [nodeFirst] "+r"(nodeFirst), [smaller] "+r"(smaller), [borrow] "=q"(borrow)
+            : [nodeSecond] "r"(nodeSecond), [keyFirst] "r"(orderLow_),
+              [keySecond] "r"(orderHigh_), [larger] "r"(larger)
+            : "cc");
+        *next = smaller;
+        *greater = borrow;
+#else
+        const uint64_t keyWord = (orderLow_ & inLow) | (orderHigh_ & ~inLow);
+        const uint64_t nodeWord = __builtin_bswap64((low & inLow) | (high & ~inLow));
+        *greater = keyWord > nodeWord;
+        *next = smaller ^ ((smaller ^ larger) & -static_cast<int>(*greater));
+#endif
+        return first;
+#else
+        for (int i = 1; i < TLZSS::MAX_MATCH; ++i) {
+            if (key_[i] != node[i]) {
+                *greater = key_[i] > node[i];
+                *next = *greater != 0 ? larger : smaller;
+                return i;
+            }
+        }
+        *greater = 0;
+        *next = smaller;
+        return TLZSS::MAX_MATCH;
+#endif
+    }
+
+private:
+    const uint8_t* key_;
+#ifdef VELTO_WORD_COMPARE
+    uint64_t low_, high_;             // bytes 1..8 and 9..16 as loaded
+    uint64_t orderLow_, orderHigh_;   // the same, big-endian: they compare as the bytes do
+#endif
+};
+
+// Inserts r into tree and sets *bestPos and *bestLen to the longest match
+// on its path (*bestPos is left alone when the root is empty).
+template <class Tree>
+inline void InsertIntoTree(const Tree& tree, const uint8_t* ring, int r, int32_t* bestPos,
+                           int32_t* bestLen) {
+    constexpr int NO_NODE = TLZSS::NO_NODE;
+    tree.Left(r) = NO_NODE;
+    tree.Right(r) = NO_NODE;
+    // The walk keeps only what it needs in locals, so that it runs in
+    // registers; the tree is written again only after it.
+    const TTreeKey key(ring + r);
+    int matchLen = 0;
+    int matchPos = *bestPos;
+    int p = TLZSS::ROOT_BASE + ring[r];
+    unsigned greater = 1;  // a root has only its larger side
+    int next = tree.Right(p);
+    int i = 0;
+    while (next != NO_NODE) {
+        p = next;
+        // Both children are fetched while the strings are compared, and the
+        // comparison then picks one without a jump.
+        const typename Tree::Pair children = tree.Children(p);
+        i = key.Step(ring + p, children.smaller, children.larger, &next, &greater);
+        // Only a longer match replaces the best: among equally long ones the
+        // node nearest the root wins.
+        const int longer = 0 - static_cast<int>(i > matchLen);
+        matchPos = (p & longer) | (matchPos & ~longer);
+        matchLen = (i & longer) | (matchLen & ~longer);
+        if (VELTO_RARE(i == TLZSS::MAX_MATCH)) break;
+    }
+    *bestPos = matchPos;
+    *bestLen = matchLen;
+    if (i == TLZSS::MAX_MATCH) {
+        ReplaceInTree(tree, p, r);
+    } else {
+        tree.Child(p, greater != 0) = static_cast<typename Tree::Link>(r);
+        tree.Parent(r) = static_cast<typename Tree::Link>(p);
+    }
 }
 
 // Takes p out of tree; nothing happens if p is not in it.
