@@ -213,30 +213,27 @@ inline void RemoveFromTree(const Tree& tree, int p) {
     constexpr int NO_NODE = TLZSS::NO_NODE;
     using Link = typename Tree::Link;
     if (tree.Parent(p) == NO_NODE) return;
+    const int left = tree.Left(p);
+    const int right = tree.Right(p);
     int q;
-    if (tree.Right(p) == NO_NODE) {
-        q = tree.Left(p);
-    } else if (tree.Left(p) == NO_NODE) {
-        q = tree.Right(p);
+    if (left == NO_NODE || right == NO_NODE) {
+        q = left ^ right ^ NO_NODE;  // the one child, or NO_NODE
     } else {
-        q = tree.Left(p);
+        q = left;
         if (tree.Right(q) != NO_NODE) {
             // The largest string of p's left subtree moves up into p's place.
             do q = tree.Right(q);
             while (tree.Right(q) != NO_NODE);
             tree.Right(tree.Parent(q)) = tree.Left(q);
             tree.Parent(tree.Left(q)) = tree.Parent(q);
-            tree.Left(q) = tree.Left(p);
-            tree.Parent(tree.Left(p)) = static_cast<Link>(q);
+            tree.Left(q) = static_cast<Link>(left);
+            tree.Parent(left) = static_cast<Link>(q);
         }
-        tree.Right(q) = tree.Right(p);
-        tree.Parent(tree.Right(p)) = static_cast<Link>(q);
+        tree.Right(q) = static_cast<Link>(right);
+        tree.Parent(right) = static_cast<Link>(q);
     }
-    tree.Parent(q) = tree.Parent(p);
-    if (tree.Right(tree.Parent(p)) == p) {
-        tree.Right(tree.Parent(p)) = static_cast<Link>(q);
-    } else {
-        tree.Left(tree.Parent(p)) = static_cast<Link>(q);
-    }
+    const int up = tree.Parent(p);
+    tree.Parent(q) = static_cast<Link>(up);
+    tree.Child(up, tree.Right(up) == p) = static_cast<Link>(q);
     tree.Parent(p) = NO_NODE;
 }

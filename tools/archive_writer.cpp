@@ -37,14 +37,16 @@ bool TArchiveWriter::Begin(const std::string& path, int entryCount, std::string*
 }
 
 bool TArchiveWriter::AddEntry(const std::string& name, FILE* input, TDosTime time,
-                              uint64_t expectedSize, std::string* error) {
+                              uint64_t expectedSize, std::string* error,
+                              const TEncodeProgress& progress) {
     unsigned char length[2] = {static_cast<unsigned char>(name.size() & 0xFF),
                                static_cast<unsigned char>((name.size() >> 8) & 0xFF)};
     if (!WriteBytes(length, 2, error) || !WriteBytes(name.data(), name.size(), error)) return false;
 
-    codec.Encode(input, output, time);
-    if (std::ferror(input)) {
-        *error = "read error: " + LastErrorText();
+    std::string readError;
+    if (!EncodeInParallel(codec, input, expectedSize, output, time, plan, progress, nullptr,
+                          &readError)) {
+        *error = "read error: " + readError;
         return false;
     }
     if (std::ferror(output)) {

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "codec/lzss.h"
+#include "tools/parallel_encoder.h"
 
 // Writes the entry count, then per entry the counted name and the compressed
 // entry. Until Commit succeeds the archive's own path is not touched; a
@@ -23,14 +24,18 @@ public:
     bool Begin(const std::string& archivePath, int entryCount, std::string* error);
     // Packs all of input as the entry name, stamped with time. expectedSize
     // is the file's size when it was checked: a file that has changed since
-    // is an error rather than an entry with a surprising size.
+    // is an error rather than an entry with a surprising size. A large file
+    // is coded on several threads (parallel_encoder.h), to the same bytes;
+    // progress, when given, hears how much of it is done.
     bool AddEntry(const std::string& name, FILE* input, TDosTime time, uint64_t expectedSize,
-                  std::string* error);
+                  std::string* error, const TEncodeProgress& progress = TEncodeProgress());
     // Flushes and closes the temporary file and renames it to the archive.
     bool Commit(std::string* error);
 
     // Bytes of the archive written so far.
     uint64_t Size() const { return size; }
+
+    TParallelPlan plan;  // how large files are split over threads
 
 private:
     bool WriteBytes(const void* bytes, size_t count, std::string* error);

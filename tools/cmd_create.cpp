@@ -175,7 +175,8 @@ int RunCreate(const TOptions& options) {
             ReportWarning(input.path, "time " + FormatLocalTime(modified) +
                                           " is outside 1980..2107, stored as " +
                                           FormatDosTime(stored));
-        if (!writer.AddEntry(input.name, file.get(), stored, input.size, &error)) {
+        auto within = [&progress, done](uint64_t coded) { progress.Update(done + coded); };
+        if (!writer.AddEntry(input.name, file.get(), stored, input.size, &error, within)) {
             ReportError(input.path, error);
             return EXIT_BAD_DATA;
         }

@@ -23,6 +23,11 @@ bool ListRegularFiles(const std::string& folder, std::vector<std::string>* names
 // A new, unique file beside base ("<base>.<n>.tmp" or similar), created
 // exclusively and opened "wb+". Returns the stream and sets *path, or null.
 FILE* CreateTempBeside(const std::string& base, std::string* path, std::string* error);
+// Reads up to count bytes at offset of the file behind stream, without
+// moving the stream or using its buffer (threads may read at once); *got is
+// below count only at the end of the file. False with *error set on a read error.
+bool ReadAt(FILE* stream, uint64_t offset, void* buffer, size_t count, size_t* got,
+            std::string* error);
 // Moves from onto to, replacing a file that is there.
 bool ReplaceFile(const std::string& from, const std::string& to, std::string* error);
 // Deletes a file; failures are ignored (used to drop temporary files).

@@ -71,6 +71,23 @@ FILE* CreateTempBeside(const std::string& base, std::string* path, std::string* 
     return nullptr;
 }
 
+bool ReadAt(FILE* stream, uint64_t offset, void* buffer, size_t count, size_t* got,
+            std::string* error) {
+    *got = 0;
+    while (*got < count) {
+        const ssize_t n = ::pread(::fileno(stream), static_cast<char*>(buffer) + *got, count - *got,
+                                  static_cast<off_t>(offset + *got));
+        if (n == 0) break;
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            *error = LastErrorText();
+            return false;
+        }
+        *got += static_cast<size_t>(n);
+    }
+    return true;
+}
+
 bool ReplaceFile(const std::string& from, const std::string& to, std::string* error) {
     if (std::rename(from.c_str(), to.c_str()) == 0) return true;
     *error = LastErrorText();

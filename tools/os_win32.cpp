@@ -1,10 +1,16 @@
-// File-system operations on Windows, through the C runtime (narrow ANSI paths throughout).
+// File-system operations on Windows, through the C runtime (narrow ANSI paths throughout) and,
+// for reads at an offset, ReadFile.
 #ifdef _WIN32
 
 #include <fcntl.h>
 #include <io.h>
 #include <process.h>
 #include <sys/stat.h>
+
+#define NOMINMAX
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#undef ReplaceFile  // the Win32 macro for ReplaceFileA; ours is velto-pack's own
 
 #include <algorithm>
 #include <cerrno>
@@ -78,6 +84,31 @@ FILE* CreateTempBeside(const std::string& base, std::string* path, std::string* 
     }
     *error = LastErrorText();
     return nullptr;
+}
+
+bool ReadAt(FILE* stream, uint64_t offset, void* buffer, size_t count, size_t* got,
+            std::string* error) {
+    // ReadFile at an explicit offset: each call says where, so threads that
+    // share the handle do not disturb one another.
+    HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+    *got = 0;
+    while (*got < count) {
+        OVERLAPPED at = {};
+        const uint64_t where = offset + *got;
+        at.Offset = static_cast<DWORD>(where & 0xFFFFFFFFu);
+        at.OffsetHigh = static_cast<DWORD>(where >> 32);
+        const DWORD want = static_cast<DWORD>(std::min<size_t>(count - *got, 1u << 30));
+        DWORD n = 0;
+        if (!::ReadFile(handle, static_cast<char*>(buffer) + *got, want, &n, &at)) {
+            const DWORD code = ::GetLastError();
+            if (code == ERROR_HANDLE_EOF) break;
+            *error = "read error (Windows error " + std::to_string(code) + ")";
+            return false;
+        }
+        if (n == 0) break;
+        *got += n;
+    }
+    return true;
 }
 
 bool ReplaceFile(const std::string& from, const std::string& to, std::string* error) {
