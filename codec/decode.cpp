@@ -14,6 +14,12 @@
 #include "codec/lzss.h"
 #include "codec/stream_io.h"
 
+#if defined(__GNUC__)
+#define VELTO_RARE(condition) __builtin_expect(!!(condition), 0)
+#else
+#define VELTO_RARE(condition) (condition)
+#endif
+
 namespace {
 
 // Packs the six header time fields, each masked to its width.
@@ -253,18 +259,27 @@ void TExpansion::DecodeGroups() {
             write += 8;
             continue;
         }
-        for (int k = 0; k < 8; ++k, flags >>= 1) {
-            if ((flags & 1) != 0) {
-                *out++ = *in++;
-                ++write;
-                continue;
-            }
+        // Runs of literals are copied eight bytes at a time (a run ends at
+        // the first zero bit, which is there at the latest above the last
+        // token), each reference on its own.
+        unsigned left = 8;
+        for (;;) {
+            const unsigned literals = static_cast<unsigned>(__builtin_ctz(~flags));
+            std::memcpy(out, in, 8);
+            in += literals;
+            out += literals;
+            write += literals;
+            flags >>= literals;
+            left -= literals;
+            if (left == 0) break;
             const unsigned position = in[0] | (in[1] & 0xF0u) << 4;
             const unsigned count = ReferenceLength(in[1]);
             in += 2;
             CopyReference(out, ((write - position - 1) & RING_MASK) + 1, count);
             out += count;
             write += count;
+            flags >>= 1;
+            if (--left == 0) break;
         }
     }
     next_ = in;

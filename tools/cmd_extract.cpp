@@ -7,23 +7,13 @@
 #include "tools/cmd_read.h"
 #include "tools/commands.h"
 #include "tools/entry_time.h"
+#include "tools/file_sink.h"
 #include "tools/names.h"
 #include "tools/os.h"
 #include "tools/progress.h"
 #include "tools/report.h"
 
 namespace {
-
-// Decoded bytes into a file, refusing further bytes after a write error.
-class TFileSink : public TEntrySink {
-public:
-    explicit TFileSink(FILE* file) : file(file) {}
-    bool Put(uint8_t byte) override { return std::putc(byte, file) != EOF; }
-    size_t Write(const uint8_t* bytes, size_t count) override {
-        return std::fwrite(bytes, 1, count, file);
-    }
-    FILE* file;
-};
 
 std::string UpperName(const std::string& name) {
     std::string upper = name;
@@ -51,13 +41,14 @@ bool ExtractEntry(const TOptions& options, TArchiveReader& reader, TArchiveEntry
     }
     std::setvbuf(file.get(), nullptr, _IOFBF, 65536);
     TFileSink sink(file.get());
-    bool sound = reader.ReadData(&entry, sink, &progress);
+    const bool sound = reader.ReadData(&entry, sink, &progress);
     *stop = !reader.CanContinue();
-    if (!sound) {
-        std::string writeError = LastErrorText();
+    std::string writeError;
+    const bool sinkWrote = sink.Finish(&writeError);
+    if (!sound || !sinkWrote) {
         file.reset();
         RemoveFile(tempPath);
-        if (reader.SinkFailed())
+        if (!sinkWrote)
             ReportError(options.archive, label + ": cannot write " + tempPath + ": " + writeError);
         else
             ReportError(options.archive, reader.Error());
