@@ -106,6 +106,12 @@ public:
         bytes_.push_back(b);
     }
     Mark Here() const { return Mark{count_, bytes_.size()}; }
+    // Room for the tokens of about `input` bytes of typical input, so that
+    // the lists seldom grow (growing copies, and for a moment holds, both).
+    void Reserve(uint64_t input) {
+        bytes_.reserve(static_cast<size_t>(input / 8 * 5));
+        flags_.reserve(static_cast<size_t>(input / 16));
+    }
 
     // Hands the tokens from mark on to out, in order.
     void Replay(Mark from, TTokenOutput& out) const {
@@ -301,6 +307,7 @@ bool EncodeInParallel(TLZSS& codec, FILE* input, uint64_t size, FILE* output, TD
         std::unique_ptr<TJob> job(new TJob);
         job->begin = launched * plan.segment;
         job->end = launched + 1 < segments ? (launched + 1) * plan.segment : NO_END;
+        job->tokens.Reserve(plan.segment);
         job->thread = std::thread(RunJob, input, job.get(), std::cref(plan), lastMatchPos);
         running.push_back(std::move(job));
         ++launched;
@@ -317,9 +324,7 @@ bool EncodeInParallel(TLZSS& codec, FILE* input, uint64_t size, FILE* output, TD
         std::unique_ptr<TJob> job = std::move(running.front());
         running.pop_front();
         job->thread.join();
-        const bool ended = truth != nullptr && truth->len == 0;
-        if (sound && !ended && launched < segments) launch();
-        if (!sound || ended) continue;  // only waiting for the others now
+        if (!sound || (truth != nullptr && truth->len == 0)) continue;  // only waiting now
         if (job->failed) {
             *error = job->error;
             sound = false;
@@ -329,6 +334,10 @@ bool EncodeInParallel(TLZSS& codec, FILE* input, uint64_t size, FILE* output, TD
         } else {
             sound = JoinJob(input, *job, plan, truth, out, stats, error);
         }
+        // The next job starts once this one's tokens are gone, so that no
+        // more than `threads` jobs hold tokens at a time.
+        job.reset();
+        if (sound && truth->len != 0 && launched < segments) launch();
         if (sound && progress) progress(truth->pos);
     }
     if (!sound) return false;
