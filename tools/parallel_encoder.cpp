@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "codec/encoder_core.h"
+#include "codec/stream_io.h"
 #include "tools/os.h"
 
 namespace {
@@ -289,7 +290,8 @@ bool EncodeInParallel(TLZSS& codec, FILE* input, uint64_t size, FILE* output, TD
     const unsigned threads = plan.threads != 0 ? plan.threads : std::thread::hardware_concurrency();
     const uint64_t segments = plan.segment != 0 ? size / plan.segment : 0;
     const bool planSound = plan.checkpoint != 0 && plan.warmUp + TLZSS::RING_SIZE <= plan.segment;
-    if (threads < 2 || segments < 2 || !planSound) {
+    // Jobs read at offsets: only a regular file allows that.
+    if (threads < 2 || segments < 2 || !planSound || !IsRegularFile(input)) {
         stats.jobs = 1;
         if (statsOut != nullptr) *statsOut = stats;
         codec.Encode(input, output, time);

@@ -41,12 +41,12 @@ struct TParallelStats {
 // Called from the calling thread with the input bytes coded so far.
 using TEncodeProgress = std::function<void(uint64_t done)>;
 
-// Writes one entry for all of input (a regular file of about `size` bytes,
-// read from offset 0 whatever its position) at the current position of
-// output, with the given time: the same bytes as codec.Encode(input, output,
-// time), and codec.unpackedSize and codec.packedSize set as that sets them.
-// Small inputs, or one thread, go to codec.Encode itself. Returns false with
-// *error set when the input cannot be read.
+// Writes one entry for all of input (a stream at its start, about `size`
+// bytes long) at the current position of output, with the given time: the
+// same bytes as codec.Encode(input, output, time), and codec.unpackedSize and
+// codec.packedSize set as that sets them. Small inputs, one thread, or a
+// stream that is not a regular file go to codec.Encode itself. Returns false
+// with *error set when the input cannot be read.
 bool EncodeInParallel(TLZSS& codec, FILE* input, uint64_t size, FILE* output, TDosTime time,
                       const TParallelPlan& plan, const TEncodeProgress& progress,
                       TParallelStats* stats, std::string* error);

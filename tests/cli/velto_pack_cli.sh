@@ -137,6 +137,16 @@ echo "old content that is longer than the installer" >out/INSTALL.EXE
 run extract -C out a.tmp
 check "extract replaces an existing file" eval '[ "$RC" = 0 ] && cmp -s in/INSTALL.EXE out/INSTALL.EXE'
 
+# A file large enough to be coded on several threads (8 MiB and more) and
+# written while it is decoded.
+mkdir big bigout
+{ seq 1 400000; head -c 3000000 /dev/urandom; seq 1 600000; } >big/LARGE.BIN
+run create -q big.tmp big --no-installer
+check "create packs a file of several segments" eval '[ "$RC" = 0 ] && [ -z "$ERR" ]'
+run extract -q big.tmp -C bigout
+check "a file coded on several threads comes back byte for byte" \
+  eval '[ "$RC" = 0 ] && cmp -s big/LARGE.BIN bigout/LARGE.BIN'
+
 # Files named one by one: the entry name is the base name.
 run create b.tmp in/numbers.txt in/INSTALL.EXE
 run list b.tmp
