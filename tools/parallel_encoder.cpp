@@ -171,7 +171,8 @@ bool CodeOn(FILE* file, TOwnedState& owned, uint64_t end, Output& out, TJob* kee
     uint64_t pos = owned.pos;
     uint64_t nextKeep = keep != nullptr ? keep->begin : NO_END;
     while (state.len > 0 && pos < end) {
-        if (pos >= nextKeep) {
+        // A token may pass more than one checkpoint: each gets this state.
+        while (pos >= nextKeep) {
             owned.Store(state);
             owned.pos = pos;
             keep->checkpoints.emplace_back(new TOwnedState(owned));

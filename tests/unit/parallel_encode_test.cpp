@@ -174,6 +174,8 @@ const TCase CASES[] = {
     // More segments than threads, and a last segment nearly twice as long.
     {"ManySegmentsFewThreads", Mixed, 12 * 16384 + 16383, Plan(16384, 8192, 2048, 2)},
     {"FourThreads", TextLike, 10 * 16384, Plan(16384, 4096, 1024, 4)},
+    // Checkpoints closer together than a long token: one boundary serves several.
+    {"CheckpointsCloserThanAToken", Runs, 3 * 8192 + 100, Plan(8192, 2048, 12, 2)},
 };
 
 INSTANTIATE_TEST_SUITE_P(Inputs, ParallelEncodeTest, testing::ValuesIn(CASES),
