@@ -191,5 +191,4 @@ int64_t WriteEntryHeader(FILE* output, TDosTime time);
 // Fills in the sizes and moves back to the end. An output that cannot seek
 // back keeps its zero placeholders rather than getting the sizes appended
 // behind the entry.
-void FinishEntryHeader(FILE* output, int64_t sizesAt, uint32_t unpackedSize,
-                       uint32_t packedSize);
+void FinishEntryHeader(FILE* output, int64_t sizesAt, uint32_t unpackedSize, uint32_t packedSize);

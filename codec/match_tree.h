@@ -133,8 +133,8 @@ public:
             "cmovb %[larger], %[smaller]\n\t"
             "setb %[borrow]"
             : [nodeFirst] "+r"(nodeFirst), [smaller] "+r"(smaller), [borrow] "=q"(borrow)
-            : [nodeSecond] "r"(nodeSecond), [keyFirst] "r"(orderLow_),
-              [keySecond] "r"(orderHigh_), [larger] "r"(larger)
+            : [nodeSecond] "r"(nodeSecond), [keyFirst] "r"(orderLow_), [keySecond] "r"(orderHigh_),
+              [larger] "r"(larger)
             : "cc");
         *next = smaller;
         *greater = borrow;
@@ -162,8 +162,8 @@ public:
 private:
     const uint8_t* key_;
 #ifdef VELTO_WORD_COMPARE
-    uint64_t low_, high_;             // bytes 1..8 and 9..16 as loaded
-    uint64_t orderLow_, orderHigh_;   // the same, big-endian: they compare as the bytes do
+    uint64_t low_, high_;            // bytes 1..8 and 9..16 as loaded
+    uint64_t orderLow_, orderHigh_;  // the same, big-endian: they compare as the bytes do
 #endif
 };
 

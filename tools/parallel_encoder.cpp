@@ -151,17 +151,17 @@ struct TJob {
     uint64_t end = NO_END;  // NO_END: to the end of the input
     TTokenList tokens;
     std::vector<std::unique_ptr<TOwnedState>> checkpoints;  // states at token boundaries
-    std::vector<TTokenList::Mark> marks;                     // where their tokens start
-    std::unique_ptr<TOwnedState> last{new TOwnedState};      // state at the first boundary >= end
+    std::vector<TTokenList::Mark> marks;                    // where their tokens start
+    std::unique_ptr<TOwnedState> last{new TOwnedState};     // state at the first boundary >= end
     bool failed = false;
     std::string error;
     std::thread thread;
 };
 
-// Codes from state (at a token boundary) until the first token boundary at
-// or after end, or the end of the input, into out; when checkpoint is not
-// zero, keeps a copy of the state (and the token mark) at the first token
-// boundary at or after each of begin, begin + checkpoint, ... before end.
+// Codes from owned (at a token boundary) until the first token boundary at
+// or after end, or the end of the input, into out; with keep, keeps a copy
+// of the state (and the token mark) at the first token boundary at or after
+// each of keep->begin, keep->begin + checkpoint, ... before end.
 // Returns false with *error set when the input cannot be read.
 template <class Output>
 bool CodeOn(FILE* file, TOwnedState& owned, uint64_t end, Output& out, TJob* keep,
@@ -205,20 +205,20 @@ bool StartAt(FILE* file, uint64_t from, TOwnedState& owned, std::string* error) 
     for (size_t i = 0; i < sizeof bytes; ++i) {
         // bytes[i] is input byte first + i; the true run keeps it at ring position
         // (FIRST_WRITE_POS + first + i) mod RING_SIZE = (owned.s + i) mod RING_SIZE.
-        owned.text[(static_cast<size_t>(owned.s) + i) % TLZSS::RING_SIZE] =
-            i < got ? bytes[i] : 0;
+        owned.text[(static_cast<size_t>(owned.s) + i) % TLZSS::RING_SIZE] = i < got ? bytes[i] : 0;
     }
     std::memcpy(owned.text + TLZSS::RING_SIZE, owned.text, TLZSS::MAX_MATCH - 1);
-    owned.len = static_cast<int>(std::min<size_t>(got - std::min<size_t>(got, TLZSS::FIRST_WRITE_POS),
-                                                  TLZSS::MAX_MATCH));
+    owned.len = static_cast<int>(
+        std::min<size_t>(got - std::min<size_t>(got, TLZSS::FIRST_WRITE_POS), TLZSS::MAX_MATCH));
     owned.pos = from;
     owned.matchPos = 0;
     owned.matchLen = 0;
     TEncoderState state = owned.Load();
     if (state.len != 0) {
         for (int i = 1; i <= TLZSS::MAX_MATCH; ++i)
-            InsertIntoTree(state.tree, state.text, (state.r - i + TLZSS::RING_SIZE) % TLZSS::RING_SIZE,
-                           &state.matchPos, &state.matchLen);
+            InsertIntoTree(state.tree, state.text,
+                           (state.r - i + TLZSS::RING_SIZE) % TLZSS::RING_SIZE, &state.matchPos,
+                           &state.matchLen);
         InsertIntoTree(state.tree, state.text, state.r, &state.matchPos, &state.matchLen);
     }
     owned.Store(state);

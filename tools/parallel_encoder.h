@@ -23,19 +23,19 @@
 #include "codec/lzss.h"
 
 struct TParallelPlan {
-    uint64_t segment = 4u << 20;      // bytes of input per job
-    uint64_t warmUp = 256u << 10;     // bytes a job codes before its segment, unrecorded
+    uint64_t segment = 4u << 20;       // bytes of input per job
+    uint64_t warmUp = 256u << 10;      // bytes a job codes before its segment, unrecorded
     uint64_t checkpoint = 256u << 10;  // distance between the states a job keeps for comparing
-    unsigned threads = 0;             // jobs at once; 0: one per processor
+    unsigned threads = 0;              // jobs at once; 0: one per processor
 };
 
 // What happened, for tests and curious users.
 struct TParallelStats {
-    unsigned jobs = 0;             // segments coded by jobs (1: the codec alone did it)
-    unsigned joinedAtStart = 0;    // jobs whose tokens were taken from the segment start
-    unsigned joinedLater = 0;      // jobs taken from a later checkpoint
-    unsigned notJoined = 0;        // jobs whose segment the true run coded all by itself
-    uint64_t codedAgain = 0;       // input bytes the true run coded on its own after job 0
+    unsigned jobs = 0;           // segments coded by jobs (1: the codec alone did it)
+    unsigned joinedAtStart = 0;  // jobs whose tokens were taken from the segment start
+    unsigned joinedLater = 0;    // jobs taken from a later checkpoint
+    unsigned notJoined = 0;      // jobs whose segment the true run coded all by itself
+    uint64_t codedAgain = 0;     // input bytes the true run coded on its own after job 0
 };
 
 // Called from the calling thread with the input bytes coded so far.

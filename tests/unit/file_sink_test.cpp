@@ -1,4 +1,6 @@
 // velto-pack's threaded file sink: bytes arrive in order, and a write error stops it and is told.
+#include "tools/file_sink.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -6,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "tools/file_sink.h"
 #include "tests/unit/scratch_path.h"
 
 namespace {

@@ -2,14 +2,14 @@
 // with the true run at once, later, or never.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstdint>
+#include <cstdio>
 #include <ostream>
 #include <string>
 #include <vector>
 
-#include "tools/parallel_encoder.h"
 #include "tests/unit/scratch_path.h"
+#include "tools/parallel_encoder.h"
 
 namespace {
 
@@ -22,9 +22,9 @@ uint32_t NextRandom(uint32_t* seed) {
 }
 
 TBytes TextLike(size_t size, uint32_t seed) {
-    static const char* const words[] = {"the ",   "archive ", "setup ",  "entry ",  "window ",
-                                        "folder ", "token ",  "ring ",   "match ",  "tree ",
-                                        "\r\n",    "[Setup]", "Path=",   "0x0040 ", "installer "};
+    static const char* const words[] = {"the ",    "archive ", "setup ", "entry ",  "window ",
+                                        "folder ", "token ",   "ring ",  "match ",  "tree ",
+                                        "\r\n",    "[Setup]",  "Path=",  "0x0040 ", "installer "};
     TBytes bytes;
     while (bytes.size() < size) {
         const char* word = words[NextRandom(&seed) % (sizeof words / sizeof words[0])];
@@ -156,7 +156,8 @@ TEST_P(ParallelEncodeTest, WritesTheBytesOfTheCodecAlone) {
     EXPECT_TRUE(got.bytes == expected.bytes);
     // Progress rises to the whole input.
     ASSERT_FALSE(got.progress.empty());
-    for (size_t i = 1; i < got.progress.size(); ++i) EXPECT_GT(got.progress[i], got.progress[i - 1]);
+    for (size_t i = 1; i < got.progress.size(); ++i)
+        EXPECT_GT(got.progress[i], got.progress[i - 1]);
     EXPECT_EQ(got.progress.back(), c.size);
 }
 
@@ -205,8 +206,8 @@ TEST_F(ParallelEncodeEdgeTest, SplicesAtTheStartOrLaterAndStillMatches) {
 TEST_F(ParallelEncodeEdgeTest, SmallInputsAndOneThreadUseTheCodecAlone) {
     WriteFile(path, TextLike(100000, 5));
     const TEncoded expected = Sequential(path);
-    for (const TParallelPlan& plan : {Plan(65536, 8192, 4096, 2), Plan(16384, 8192, 4096, 1),
-                                      Plan(16384, 16384, 4096, 2)}) {
+    for (const TParallelPlan& plan :
+         {Plan(65536, 8192, 4096, 2), Plan(16384, 8192, 4096, 1), Plan(16384, 16384, 4096, 2)}) {
         const TEncoded got = Parallel(path, 100000, plan);
         EXPECT_EQ(got.stats.jobs, 1u);
         EXPECT_TRUE(got.bytes == expected.bytes);
