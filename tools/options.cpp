@@ -149,7 +149,7 @@ const char* HelpText() {
            "never writes outside DIR: an entry with an unsafe name is reported and\n"
            "skipped.\n"
            "\n"
-           "Speed: create codes a file of 8 MiB or more on all processors at once, and\n"
+           "Speed: create codes a file of 2 MiB or more on all processors at once, and\n"
            "extract writes on one processor while it decodes on another; the archive\n"
            "and the files are the same byte for byte as with one processor.\n"
            "\n"

@@ -289,8 +289,13 @@ bool EncodeInParallel(TLZSS& codec, FILE* input, uint64_t size, FILE* output, TD
                       TParallelStats* statsOut, std::string* error) {
     TParallelStats stats;
     const unsigned threads = plan.threads != 0 ? plan.threads : std::thread::hardware_concurrency();
-    const uint64_t segments = plan.segment != 0 ? size / plan.segment : 0;
-    const bool planSound = plan.checkpoint != 0 && plan.warmUp + TLZSS::RING_SIZE <= plan.segment;
+    // Segments as long as the plan says, or shorter (down to minSegment) so
+    // that a smaller file still gives every thread one.
+    uint64_t segment = plan.segment;
+    if (threads > 1 && size / threads < segment)
+        segment = std::min(plan.segment, std::max(plan.minSegment, size / threads));
+    const uint64_t segments = segment != 0 ? size / segment : 0;
+    const bool planSound = plan.checkpoint != 0 && plan.warmUp + TLZSS::RING_SIZE <= segment;
     // Jobs read at offsets: only a regular file allows that.
     if (threads < 2 || segments < 2 || !planSound || !IsRegularFile(input)) {
         stats.jobs = 1;
@@ -308,9 +313,9 @@ bool EncodeInParallel(TLZSS& codec, FILE* input, uint64_t size, FILE* output, TD
     const int32_t lastMatchPos = codec.bestPos;
     auto launch = [&]() {
         std::unique_ptr<TJob> job(new TJob);
-        job->begin = launched * plan.segment;
-        job->end = launched + 1 < segments ? (launched + 1) * plan.segment : NO_END;
-        job->tokens.Reserve(plan.segment);
+        job->begin = launched * segment;
+        job->end = launched + 1 < segments ? (launched + 1) * segment : NO_END;
+        job->tokens.Reserve(segment);
         job->thread = std::thread(RunJob, input, job.get(), std::cref(plan), lastMatchPos);
         running.push_back(std::move(job));
         ++launched;

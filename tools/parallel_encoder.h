@@ -27,6 +27,7 @@ struct TParallelPlan {
     uint64_t warmUp = 256u << 10;      // bytes a job codes before its segment, unrecorded
     uint64_t checkpoint = 256u << 10;  // distance between the states a job keeps for comparing
     unsigned threads = 0;              // jobs at once; 0: one per processor
+    uint64_t minSegment = 1u << 20;    // shortest segment, for files under segment * threads
 };
 
 // What happened, for tests and curious users.

@@ -137,8 +137,8 @@ echo "old content that is longer than the installer" >out/INSTALL.EXE
 run extract -C out a.tmp
 check "extract replaces an existing file" eval '[ "$RC" = 0 ] && cmp -s in/INSTALL.EXE out/INSTALL.EXE'
 
-# A file large enough to be coded on several threads (8 MiB and more) and
-# written while it is decoded.
+# A file large enough to be coded on several threads (from 2 MiB on; this one
+# makes a 4 MiB segment and one of about 6 MiB) and written while it is decoded.
 mkdir big bigout
 { seq 1 400000; head -c 3000000 /dev/urandom; seq 1 600000; } >big/LARGE.BIN
 run create -q big.tmp big --no-installer

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/unit/scratch_path.h"
@@ -125,8 +126,9 @@ TEncoded Parallel(const std::string& path, uint64_t size, const TParallelPlan& p
     return result;
 }
 
-TParallelPlan Plan(uint64_t segment, uint64_t warmUp, uint64_t checkpoint, unsigned threads) {
-    return TParallelPlan{segment, warmUp, checkpoint, threads};
+TParallelPlan Plan(uint64_t segment, uint64_t warmUp, uint64_t checkpoint, unsigned threads,
+                   uint64_t minSegment = 1u << 20) {
+    return TParallelPlan{segment, warmUp, checkpoint, threads, minSegment};
 }
 
 struct TCase {
@@ -175,6 +177,9 @@ const TCase CASES[] = {
     // More segments than threads, and a last segment nearly twice as long.
     {"ManySegmentsFewThreads", Mixed, 12 * 16384 + 16383, Plan(16384, 8192, 2048, 2)},
     {"FourThreads", TextLike, 10 * 16384, Plan(16384, 4096, 1024, 4)},
+    // Files under segment * threads: shorter segments, one per thread.
+    {"SmallFileInTwo", TextLike, 100000, Plan(65536, 8192, 4096, 2, 16384)},
+    {"SmallFileInFour", Mixed, 200001, Plan(65536, 8192, 4096, 4, 16384)},
     // Checkpoints closer together than a long token: one boundary serves several.
     {"CheckpointsCloserThanAToken", Runs, 3 * 8192 + 100, Plan(8192, 2048, 12, 2)},
 };
@@ -211,6 +216,17 @@ TEST_F(ParallelEncodeEdgeTest, SmallInputsAndOneThreadUseTheCodecAlone) {
         const TEncoded got = Parallel(path, 100000, plan);
         EXPECT_EQ(got.stats.jobs, 1u);
         EXPECT_TRUE(got.bytes == expected.bytes);
+    }
+}
+
+TEST_F(ParallelEncodeEdgeTest, ASmallerFileIsSplitSoThatEveryThreadGetsASegment) {
+    // Down to minSegment: 100000 bytes make two segments of 50000, 30000
+    // bytes stay whole (two would be shorter than 16384).
+    for (const auto& [size, jobs] : {std::pair<size_t, unsigned>{100000, 2}, {30000, 1}}) {
+        WriteFile(path, TextLike(size, 11));
+        const TEncoded got = Parallel(path, size, Plan(65536, 8192, 4096, 2, 16384));
+        EXPECT_EQ(got.stats.jobs, jobs) << size;
+        EXPECT_TRUE(got.bytes == Sequential(path).bytes) << size;
     }
 }
 
