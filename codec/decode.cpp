@@ -14,12 +14,6 @@
 #include "codec/lzss.h"
 #include "codec/stream_io.h"
 
-#if defined(__GNUC__)
-#define VELTO_RARE(condition) __builtin_expect(!!(condition), 0)
-#else
-#define VELTO_RARE(condition) (condition)
-#endif
-
 namespace {
 
 // Packs the six header time fields, each masked to its width.

@@ -141,8 +141,8 @@ public:
         buffer_[used_++] = b;
         EndToken();
     }
-    // Writes what is buffered, a short last group included; returns the
-    // token-stream bytes written since the last Finish.
+    // Writes what is buffered, a short last group included, and returns the
+    // token-stream bytes written: the end of the stream.
     uint32_t Finish() {
         if (used_ - flagAt_ > 1) {
             counted_ += static_cast<uint32_t>(used_ - flagAt_);
@@ -152,7 +152,6 @@ public:
         WriteOut();
         const uint32_t counted = counted_;
         counted_ = 0;
-        Clear();
         return counted;
     }
 
