@@ -82,7 +82,7 @@ int TLZSS::Encode(FILE* input, FILE* output, TDosTime time) {
     const int64_t sizesAt = WriteEntryHeader(output, time);
 
     ResetTree();
-    TInputBlock in(input, ioBuffer);
+    TInputBlock in(TStreamSource{input}, ioBuffer);
     TTokenOutput tokens(output, ioBuffer + IO_BLOCK);
     uint16_t* const links = reinterpret_cast<uint16_t*>(ioBuffer + 2 * IO_BLOCK);
     TEncoderState state{ring, TPackedTree{links, links + TPackedTree::KID_LINKS}, 0, 0, 0, bestPos,

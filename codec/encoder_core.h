@@ -26,10 +26,13 @@ struct TEncoderState {
 };
 
 // Input bytes through a block of the caller's own, so that a byte costs no
-// call into the stream library. Reads until the input ends, as getc would.
-class TInputBlock {
+// call into the stream library. Source::Read(buffer, count) fills the block
+// and returns how many bytes it got, fewer than count only at the end of the
+// input (or on an error); after that the input counts as ended.
+template <class Source>
+class TBlockInput {
 public:
-    TInputBlock(FILE* input, uint8_t* block) : input_(input), block_(block) {}
+    TBlockInput(Source source, uint8_t* block) : source_(source), block_(block) {}
 
     // The next byte (0..255), or -1 once the input has ended.
     int Next() {
@@ -38,25 +41,33 @@ public:
     }
     // Bytes handed out so far.
     uint64_t Taken() const { return taken_ + static_cast<uint64_t>(next_ - block_); }
+    Source& From() { return source_; }
 
 private:
     bool Refill() {
         if (ended_) return false;
         taken_ += static_cast<uint64_t>(next_ - block_);
-        const size_t got = std::fread(block_, 1, TLZSS::IO_BLOCK, input_);
-        ended_ = got < TLZSS::IO_BLOCK;  // fread comes back short only at the end or on an error
+        const size_t got = source_.Read(block_, TLZSS::IO_BLOCK);
+        ended_ = got < TLZSS::IO_BLOCK;
         next_ = block_;
         end_ = block_ + got;
         return got != 0;
     }
 
-    FILE* input_;
+    Source source_;
     uint8_t* block_;
     const uint8_t* next_ = block_;
     const uint8_t* end_ = block_;
     uint64_t taken_ = 0;
     bool ended_ = false;
 };
+
+// A stream read from where it stands, as getc would.
+struct TStreamSource {
+    FILE* stream;
+    size_t Read(uint8_t* buffer, size_t count) { return std::fread(buffer, 1, count, stream); }
+};
+using TInputBlock = TBlockInput<TStreamSource>;
 
 // Starts an entry on a cleared tree: spaces before the first write position,
 // up to 18 input bytes in the lookahead, and the 18 positions before it and

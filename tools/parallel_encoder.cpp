@@ -17,39 +17,36 @@ namespace {
 
 constexpr uint64_t NO_END = UINT64_MAX;
 
-// Input bytes read at explicit offsets, so that jobs share the file without
-// sharing a position.
+// Input read at explicit offsets, so that jobs share the file without
+// sharing a position; a read error is kept for the caller.
+struct TOffsetSource {
+    FILE* file;
+    uint64_t offset;
+    bool failed = false;
+    std::string error;
+
+    size_t Read(uint8_t* buffer, size_t count) {
+        size_t got = 0;
+        if (!ReadAt(file, offset, buffer, count, &got, &error)) failed = true;
+        offset += got;
+        return got;
+    }
+};
+
+// TBlockInput over a file at an offset, with a block of its own.
 class TOffsetInput {
 public:
-    TOffsetInput(FILE* file, uint64_t offset) : file_(file), offset_(offset) {}
+    TOffsetInput(FILE* file, uint64_t offset)
+        : block_(new uint8_t[TLZSS::IO_BLOCK]),
+          in_(TOffsetSource{file, offset, false, std::string()}, block_.get()) {}
 
-    int Next() {
-        if (next_ == end_ && !Refill()) return -1;
-        return *next_++;
-    }
-    bool Failed() const { return failed_; }
-    const std::string& Error() const { return error_; }
+    int Next() { return in_.Next(); }
+    bool Failed() { return in_.From().failed; }
+    const std::string& Error() { return in_.From().error; }
 
 private:
-    bool Refill() {
-        if (ended_) return false;
-        size_t got = 0;
-        if (!ReadAt(file_, offset_, block_.get(), TLZSS::IO_BLOCK, &got, &error_)) failed_ = true;
-        ended_ = got < TLZSS::IO_BLOCK;
-        offset_ += got;
-        next_ = block_.get();
-        end_ = next_ + got;
-        return got != 0;
-    }
-
-    FILE* file_;
-    uint64_t offset_;
-    std::unique_ptr<uint8_t[]> block_{new uint8_t[TLZSS::IO_BLOCK]};
-    const uint8_t* next_ = nullptr;
-    const uint8_t* end_ = nullptr;
-    bool ended_ = false;
-    bool failed_ = false;
-    std::string error_;
+    std::unique_ptr<uint8_t[]> block_;
+    TBlockInput<TOffsetSource> in_;
 };
 
 // The encoder's state with storage of its own, and the input offset of the
