@@ -13,6 +13,11 @@
 
 #include "codec/lzss.h"
 
+// Both children of a position, as a walk fetches them together.
+struct TChildPair {
+    int smaller, larger;
+};
+
 // The public arrays.
 struct TSplitTree {
     using Link = int32_t;
@@ -24,11 +29,7 @@ struct TSplitTree {
     int32_t& Right(int p) const { return right[p]; }
     int32_t& Child(int p, bool greater) const { return greater ? right[p] : left[p]; }
     int32_t& Parent(int p) const { return up[p]; }
-    // Both children of p.
-    struct Pair {
-        int32_t smaller, larger;
-    };
-    Pair Children(int p) const { return Pair{left[p], right[p]}; }
+    TChildPair Children(int p) const { return TChildPair{left[p], right[p]}; }
 };
 
 // Encode's compact copy: kids[2p] is p's smaller-side child, kids[2p + 1] its
@@ -45,11 +46,8 @@ struct TPackedTree {
     uint16_t& Right(int p) const { return kids[2 * p + 1]; }
     uint16_t& Child(int p, bool greater) const { return kids[2 * p + (greater ? 1 : 0)]; }
     uint16_t& Parent(int p) const { return up[p]; }
-    // Both children of p (they share a cache line).
-    struct Pair {
-        int smaller, larger;
-    };
-    Pair Children(int p) const { return Pair{kids[2 * p], kids[2 * p + 1]}; }
+    // Both children of p share a cache line.
+    TChildPair Children(int p) const { return TChildPair{kids[2 * p], kids[2 * p + 1]}; }
 };
 
 #if defined(__GNUC__) && defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
@@ -188,7 +186,7 @@ inline void InsertIntoTree(const Tree& tree, const uint8_t* ring, int r, int32_t
         p = next;
         // Both children are fetched while the strings are compared, and the
         // comparison then picks one without a jump.
-        const typename Tree::Pair children = tree.Children(p);
+        const TChildPair children = tree.Children(p);
         i = key.Step(ring + p, children.smaller, children.larger, &next, &greater);
         // Only a longer match replaces the best: among equally long ones the
         // node nearest the root wins.
