@@ -90,6 +90,15 @@ inline void CopyReference(uint8_t* out, size_t distance, unsigned count) {
 // Number of bytes the reference bytes a, b yield.
 inline unsigned ReferenceLength(uint8_t b) { return (b & 0x0Fu) + TLZSS::MIN_MATCH; }
 
+// Expands the reference whose two bytes are at token to out, where write is
+// the ring position of out (low 12 bits); returns how many bytes it made.
+inline unsigned ExpandReference(const uint8_t* token, uint8_t* out, unsigned write) {
+    const unsigned position = token[0] | (token[1] & 0xF0u) << 4;
+    const unsigned count = ReferenceLength(token[1]);
+    CopyReference(out, ((write - position - 1) & RING_MASK) + 1, count);
+    return count;
+}
+
 // The decoder core: the state of one expansion and the steps that move it.
 class TExpansion {
 public:
@@ -266,10 +275,8 @@ void TExpansion::DecodeGroups() {
             flags >>= literals;
             left -= literals;
             if (left == 0) break;
-            const unsigned position = in[0] | (in[1] & 0xF0u) << 4;
-            const unsigned count = ReferenceLength(in[1]);
+            const unsigned count = ExpandReference(in, out, write);
             in += 2;
-            CopyReference(out, ((write - position - 1) & RING_MASK) + 1, count);
             out += count;
             write += count;
             flags >>= 1;
@@ -308,10 +315,8 @@ bool TExpansion::Run() {
             *out_++ = *next_++;
             ++write_;
         } else {
-            const unsigned position = next_[0] | (next_[1] & 0xF0u) << 4;
-            const unsigned count = ReferenceLength(next_[1]);
+            const unsigned count = ExpandReference(next_, out_, write_);
             next_ += 2;
-            CopyReference(out_, ((write_ - position - 1) & RING_MASK) + 1, count);
             out_ += count;
             write_ += count;
         }
